@@ -17,3 +17,14 @@ else()
     $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
 endif()
 set(CMAKE_CXX_EXTENSIONS OFF)
+
+# Fuzzing (clang): every object gets coverage instrumentation and the sanitizers, so that the
+# libFuzzer programs see into the libraries they call.
+if(CV2_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "CV2_FUZZ needs clang: CC=clang CXX=clang++ cmake ... -DCV2_FUZZ=ON")
+  endif()
+  target_compile_options(cv2_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                         -fno-omit-frame-pointer)
+  target_link_options(cv2_options INTERFACE -fsanitize=address,undefined)
+endif()
