@@ -6,9 +6,12 @@
 #include "client_controller.h"
 #include "client_state.h"
 #include "clock.h"
+#include "delivery_service.h"
+#include "installer.h"
 #include "library_loader.h"
 #include "registry.h"
 #include "registry_memory.h"
+#include "transports.h"
 #include "user_interface.h"
 
 namespace cv2 {
@@ -31,6 +34,11 @@ class ClientAssembly {
   DlLibraryLoader m_loader;
   ClientState m_state;
   ClientController m_controller;
+  // The download transports and the installer; stand-ins that fail honestly until the real ones
+  // are part of the build.
+  NoTransports m_transports;
+  NoInstaller m_installer;
+  DeliveryService m_delivery;
 };
 
 }  // namespace cv2

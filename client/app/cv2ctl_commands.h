@@ -10,5 +10,6 @@ namespace cv2 {
 using Args = std::vector<std::string>;
 
 int ConfigCommand(const Args& args, std::ostream& out, std::ostream& err);
+int HistoryCommand(const Args& args, std::ostream& out, std::ostream& err);
 
 }  // namespace cv2

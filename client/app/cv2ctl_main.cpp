@@ -13,6 +13,8 @@ constexpr const char* kUsage =
     "commands:\n"
     "  config list|get NAME|set NAME VALUE|delete NAME|init\n"
     "                    the settings store of the data root\n"
+    "  history list|forget BASEKEY|forget --all\n"
+    "                    the updates processed on this PC; a forgotten one is offered again\n"
     "\n"
     "The data root is $CV2_HOME when set, else the folder of this program.\n";
 
@@ -23,6 +25,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"config", cv2::ConfigCommand},
+    {"history", cv2::HistoryCommand},
 };
 
 }  // namespace

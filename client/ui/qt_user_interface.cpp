@@ -99,24 +99,35 @@ std::optional<std::string> QtUserInterface::InputBox(const std::string& title,
   return answer.toStdString();
 }
 
+// Texts from the server (device names, messages, addresses) are shown as plain text, never
+// interpreted as markup.
 bool QtUserInterface::Confirm(const std::string& text) {
-  return QMessageBox::question(m_window, QStringLiteral("Corvantis 2"), Q(text),
-                               QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Corvantis 2"), Q(text),
+                  QMessageBox::Ok | QMessageBox::Cancel, m_window);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::Ok);
+  return box.exec() == QMessageBox::Ok;
 }
 
 void QtUserInterface::ShowTextMessage(const std::string& text, const std::string& link) {
-  QMessageBox box(QMessageBox::Information, QStringLiteral("Corvantis 2"), Q(text),
-                  QMessageBox::Ok, m_window);
+  QMessageBox box(QMessageBox::Information, QStringLiteral("CV2 Message"), Q(text),
+                  QMessageBox::Close, m_window);
+  box.setTextFormat(Qt::PlainText);
   QPushButton* open = nullptr;
-  if (!link.empty()) open = box.addButton(QStringLiteral("Open"), QMessageBox::ActionRole);
+  if (!link.empty()) open = box.addButton(QStringLiteral("Open"), QMessageBox::AcceptRole);
   box.exec();
   if (open && box.clickedButton() == open) OpenWithDesktop(link);
 }
 
-void QtUserInterface::ShowWebPage(const std::string& caption, int, int,
+void QtUserInterface::ShowWebPage(const std::string& caption, int /*width*/, int /*height*/,
                                   const std::string& address) {
-  QMessageBox box(QMessageBox::Information, Q(caption), Q(address), QMessageBox::Ok, m_window);
-  QPushButton* open = box.addButton(QStringLiteral("Open in browser"), QMessageBox::ActionRole);
+  // Until the browser window arrives the page is named and opened in the desktop's browser, whose
+  // window takes its own size.
+  QMessageBox box(QMessageBox::Information,
+                  caption.empty() ? QStringLiteral("Corvantis 2 Browser") : Q(caption), Q(address),
+                  QMessageBox::Close, m_window);
+  box.setTextFormat(Qt::PlainText);
+  QPushButton* open = box.addButton(QStringLiteral("Open in browser"), QMessageBox::AcceptRole);
   box.exec();
   if (box.clickedButton() == open) OpenWithDesktop(address);
 }
@@ -131,11 +142,17 @@ std::string QtUserInterface::SelectCompany() {
 }
 
 void QtUserInterface::ErrorBox(const std::string& text) {
-  QMessageBox::critical(m_window, QStringLiteral("Error"), Q(text));
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), Q(text), QMessageBox::Ok,
+                  m_window);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
 }
 
 void QtUserInterface::InformationBox(const std::string& text) {
-  QMessageBox::information(m_window, QStringLiteral("Information"), Q(text));
+  QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), Q(text), QMessageBox::Ok,
+                  m_window);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
 }
 
 void QtUserInterface::OpenWithDesktop(const std::string& target) {
