@@ -19,9 +19,7 @@ size_t CountNodes(const std::vector<TreeNode>& nodes) {
 
 void WriteNodes(const std::vector<TreeNode>& nodes, int level, std::string& out) {
   for (const auto& node : nodes) {
-    out.append(static_cast<size_t>(level), '\t');
-    out += node.Text;
-    out += "\r\n";
+    AppendTreeLine(out, level, node.Text);
     WriteNodes(node.Children, level + 1, out);
   }
 }
@@ -76,6 +74,12 @@ void ReadTreeText(std::string_view text, Tree& tree) {
     else chain.resize(static_cast<size_t>(level) + 1);
     chain.back()->push_back(TreeNode{std::move(item), {}});
   }
+}
+
+void AppendTreeLine(std::string& out, int depth, std::string_view text) {
+  if (depth > 0) out.append(static_cast<size_t>(depth), '\t');
+  out += text;
+  out += "\r\n";
 }
 
 std::string WriteTreeText(const Tree& tree) {
