@@ -13,6 +13,8 @@ constexpr const char* kUsage =
     "commands:\n"
     "  config list|get NAME|set NAME VALUE|delete NAME|init\n"
     "                    the settings store of the data root\n"
+    "  hwlist [--hardware-ids|--compatible-ids]\n"
+    "                    the hardware list of libHwSense.so ($HWSENSE_ROOT: a captured tree)\n"
     "\n"
     "The data root is $CV2_HOME when set, else the folder of this program.\n";
 
@@ -23,6 +25,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"config", cv2::ConfigCommand},
+    {"hwlist", cv2::HwListCommand},
 };
 
 }  // namespace
