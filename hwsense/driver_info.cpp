@@ -47,7 +47,9 @@ int CountWildcards(const std::string& pattern) {
 
 // The fields of an alias such as "pci:v00008086d*sv*..." by key: lower-case keys, values up to
 // the next lower-case letter. A value counts only when it is fixed (no wildcard).
-std::map<std::string, std::string> AliasFields(const std::string& body) {
+std::map<std::string, std::string> AliasFields(std::string body) {
+  // The final "*" stands for whatever follows the last field, not for part of its value.
+  if (!body.empty() && body.back() == '*') body.pop_back();
   std::map<std::string, std::string> fields;
   size_t pos = 0;
   while (pos < body.size()) {

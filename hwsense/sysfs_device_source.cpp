@@ -100,16 +100,20 @@ const KnownSystemDevice kKnownSystemDevices[] = {
      "(Standard floppy disk controllers)"},
 };
 
-// Description, class (with a driver) and manufacturer of an ACPI or PnP device by its own ID.
-void DescribeSystemDevice(FoundDevice& device, const std::string& id) {
-  for (const auto& known : kKnownSystemDevices) {
-    if (id == known.Id) {
-      device.Description = known.Description;
-      device.Manufacturer = known.Manufacturer;
-      device.Class = device.Binding.Bound ? known.Class : &classes::Unknown;
-      return;
+// Description, class (with a driver) and manufacturer of an ACPI or PnP device by the first of
+// its IDs (its own, then the compatible ones) that Windows knows.
+void DescribeSystemDevice(FoundDevice& device, const std::vector<std::string>& ids) {
+  for (const auto& id : ids) {
+    for (const auto& known : kKnownSystemDevices) {
+      if (id == known.Id) {
+        device.Description = known.Description;
+        device.Manufacturer = known.Manufacturer;
+        device.Class = device.Binding.Bound ? known.Class : &classes::Unknown;
+        return;
+      }
     }
   }
+  const std::string& id = ids.front();
   const SetupClass* cls = &classes::System;
   if (id.compare(0, 5, "PNP03") == 0) {
     device.Description = "Standard PS/2 Keyboard";
@@ -504,7 +508,7 @@ class Walker {
       if (!device.Binding.Bound)
         for (const auto& target : physical)
           if (BaseName(target).compare(0, 3, "pci") == 0) device.Binding.Bound = true;
-      DescribeSystemDevice(device, ids.front());
+      DescribeSystemDevice(device, ids);
       devices.push_back(std::move(device));
     }
     return devices;
@@ -522,7 +526,7 @@ class Walker {
         (i == 0 ? device.HardwareIds : device.CompatibleIds).push_back("*" + ids[i]);
       device.Binding = BindingOf(path);
       for (const auto& id : ids) device.Modaliases.push_back("pnp:d" + id);
-      DescribeSystemDevice(device, ids.front());
+      DescribeSystemDevice(device, ids);
       devices.push_back(std::move(device));
     }
     return devices;
