@@ -25,7 +25,9 @@ void WriteNodes(const std::vector<TreeNode>& nodes, int level, std::string& out)
 }
 }  // namespace
 
-size_t Tree::NodeCount() const { return CountNodes(Roots); }
+size_t Tree::NodeCount() const {
+  return CountNodes(Roots);
+}
 
 TreeLevelError::TreeLevelError(int level, const std::string& item)
     : Error("Invalid level (" + std::to_string(level) + ") for item \"" + item + "\""),
@@ -70,8 +72,10 @@ void ReadTreeText(std::string_view text, Tree& tree) {
     }
     const int lastLevel = static_cast<int>(chain.size()) - 1;
     if (level > lastLevel + 1) throw TreeLevelError(level, item);
-    if (level == lastLevel + 1) chain.push_back(&chain.back()->back().Children);
-    else chain.resize(static_cast<size_t>(level) + 1);
+    if (level == lastLevel + 1)
+      chain.push_back(&chain.back()->back().Children);
+    else
+      chain.resize(static_cast<size_t>(level) + 1);
     chain.back()->push_back(TreeNode{std::move(item), {}});
   }
 }

@@ -33,16 +33,21 @@ const SetupClass Processor{"Processor", "{50127DC3-0F36-415E-A6CC-4CB3BE910B65}"
 }  // namespace classes
 
 namespace {
-std::string Hex(uint32_t value, int digits) { return HexUpper(value, digits); }
-std::string HexLower(uint32_t value, int digits) { return AsciiLower(HexUpper(value, digits)); }
+std::string Hex(uint32_t value, int digits) {
+  return HexUpper(value, digits);
+}
+std::string HexLower(uint32_t value, int digits) {
+  return AsciiLower(HexUpper(value, digits));
+}
 
 // Hex digits of USB and HID identifiers: lower case in the XP generation, upper case later.
 std::string UsbHex(IdStyle style, uint32_t value, int digits) {
   return style == IdStyle::Xp ? HexLower(value, digits) : Hex(value, digits);
 }
 std::string VidPid(IdStyle style, uint32_t vendor, uint32_t product) {
-  return style == IdStyle::Xp ? "Vid_" + UsbHex(style, vendor, 4) + "&Pid_" + UsbHex(style, product, 4)
-                              : "VID_" + UsbHex(style, vendor, 4) + "&PID_" + UsbHex(style, product, 4);
+  return style == IdStyle::Xp
+             ? "Vid_" + UsbHex(style, vendor, 4) + "&Pid_" + UsbHex(style, product, 4)
+             : "VID_" + UsbHex(style, vendor, 4) + "&PID_" + UsbHex(style, product, 4);
 }
 std::string Rev(IdStyle style, uint32_t revision) {
   return (style == IdStyle::Xp ? "&Rev_" : "&REV_") + UsbHex(style, revision, 4);
@@ -193,7 +198,8 @@ const HidUsageName kHidUsages[] = {
     {0x01, 0x05, "HID_DEVICE_SYSTEM_GAME", "HID-compliant game controller", &classes::HIDClass},
     {0x01, 0x06, "HID_DEVICE_SYSTEM_KEYBOARD", "HID Keyboard Device", &classes::Keyboard},
     {0x01, 0x07, "HID_DEVICE_SYSTEM_KEYBOARD", "HID Keyboard Device", &classes::Keyboard},
-    {0x01, 0x80, "HID_DEVICE_SYSTEM_CONTROL", "HID-compliant system controller", &classes::HIDClass},
+    {0x01, 0x80, "HID_DEVICE_SYSTEM_CONTROL", "HID-compliant system controller",
+     &classes::HIDClass},
     {0x0C, 0x01, "HID_DEVICE_SYSTEM_CONSUMER", "HID-compliant consumer control device",
      &classes::HIDClass},
 };

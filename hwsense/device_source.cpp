@@ -70,10 +70,9 @@ const DeviceRecord* SnapshotDeviceSource::Find(DeviceSetHandle set, const Device
 }
 
 bool SnapshotDeviceSource::GetDeviceRegistryProperty(DeviceSetHandle set,
-                                                     const DeviceInfoData& data,
-                                                     uint32_t property, uint32_t* regType,
-                                                     uint8_t* buffer, uint32_t bufferSize,
-                                                     uint32_t* requiredSize) {
+                                                     const DeviceInfoData& data, uint32_t property,
+                                                     uint32_t* regType, uint8_t* buffer,
+                                                     uint32_t bufferSize, uint32_t* requiredSize) {
   const DeviceRecord* device = Find(set, data);
   if (!device) {
     SetLastError(ERROR_INVALID_HANDLE);

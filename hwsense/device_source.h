@@ -107,9 +107,9 @@ class SnapshotDeviceSource : public DeviceSource {
  public:
   DeviceSetHandle GetClassDevs(uint32_t flags) override;
   bool EnumDeviceInfo(DeviceSetHandle set, uint32_t index, DeviceInfoData& data) override;
-  bool GetDeviceRegistryProperty(DeviceSetHandle set, const DeviceInfoData& data,
-                                 uint32_t property, uint32_t* regType, uint8_t* buffer,
-                                 uint32_t bufferSize, uint32_t* requiredSize) override;
+  bool GetDeviceRegistryProperty(DeviceSetHandle set, const DeviceInfoData& data, uint32_t property,
+                                 uint32_t* regType, uint8_t* buffer, uint32_t bufferSize,
+                                 uint32_t* requiredSize) override;
   bool DestroyDeviceInfoList(DeviceSetHandle set) override;
 
   // Sets currently open (for tests that check every set is released).

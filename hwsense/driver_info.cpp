@@ -59,7 +59,8 @@ std::map<std::string, std::string> AliasFields(std::string body) {
     while (valueEnd < body.size() && !(body[valueEnd] >= 'a' && body[valueEnd] <= 'z')) ++valueEnd;
     if (keyEnd == pos) break;
     std::string value = body.substr(keyEnd, valueEnd - keyEnd);
-    if (!value.empty() && CountWildcards(value) == 0) fields[body.substr(pos, keyEnd - pos)] = value;
+    if (!value.empty() && CountWildcards(value) == 0)
+      fields[body.substr(pos, keyEnd - pos)] = value;
     pos = valueEnd;
   }
   return fields;
@@ -111,7 +112,8 @@ std::string FourPartVersion(const std::string& text) {
     }
     unsigned long value = 0;
     while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
-      value = std::min<unsigned long>(value * 10 + static_cast<unsigned long>(text[pos] - '0'), 65534);
+      value =
+          std::min<unsigned long>(value * 10 + static_cast<unsigned long>(text[pos] - '0'), 65534);
       ++pos;
     }
     parts.push_back(value);
@@ -144,7 +146,8 @@ std::string AliasAsWindowsId(const std::string& pattern) {
   }
   if (bus == "usb") {
     auto f = AliasFields(body);
-    if (f.count("v") && f.count("p")) return "usb\\vid_" + Last(f["v"], 4) + "&pid_" + Last(f["p"], 4);
+    if (f.count("v") && f.count("p"))
+      return "usb\\vid_" + Last(f["v"], 4) + "&pid_" + Last(f["p"], 4);
     for (const char* prefix : {"i", "d"}) {
       const std::string c = std::string(prefix) + "c";
       const std::string s = std::string(prefix) + "sc";
@@ -161,7 +164,8 @@ std::string AliasAsWindowsId(const std::string& pattern) {
   }
   if (bus == "hid") {
     auto f = AliasFields(body);
-    if (f.count("v") && f.count("p")) return "hid\\vid_" + Last(f["v"], 4) + "&pid_" + Last(f["p"], 4);
+    if (f.count("v") && f.count("p"))
+      return "hid\\vid_" + Last(f["v"], 4) + "&pid_" + Last(f["p"], 4);
     return "hid_device";
   }
   if (bus == "acpi*" || bus == "acpi") {
@@ -253,11 +257,13 @@ ClassKeyValues DriverInfo::For(const DriverBinding& binding,
     auto version = ReadAttribute(m_context.Path("sys/module/" + binding.Module + "/version"));
     if (version) values.DriverVersion = FourPartVersion(*version);
   }
-  if (values.DriverVersion.empty()) values.DriverVersion = FourPartVersion(m_context.KernelRelease());
+  if (values.DriverVersion.empty())
+    values.DriverVersion = FourPartVersion(m_context.KernelRelease());
   values.DriverDate = m_kernelDate;
   if (auto it = m_separateFiles.find(binding.Module); it != m_separateFiles.end()) {
     struct stat st;
-    values.DriverDate = stat(it->second.c_str(), &st) == 0 ? DateOfTime(st.st_mtime) : std::string();
+    values.DriverDate =
+        stat(it->second.c_str(), &st) == 0 ? DateOfTime(st.st_mtime) : std::string();
   }
   return values;
 }

@@ -29,7 +29,8 @@ class DriverInfo {
   std::string BuiltinModule(const std::string& driver);
   // Reads the module tables once, keeping only what the given modules need.
   void Prepare(const std::set<std::string>& modules);
-  ClassKeyValues For(const DriverBinding& binding, const std::vector<std::string>& modaliases) const;
+  ClassKeyValues For(const DriverBinding& binding,
+                     const std::vector<std::string>& modaliases) const;
 
  private:
   const HwContext& m_context;

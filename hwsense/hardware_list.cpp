@@ -19,10 +19,14 @@ struct Section {
 };
 
 constexpr Section kSections[] = {
-    {SPDRP_HARDWAREID, "HardwareID"},       {SPDRP_COMPATIBLEIDS, "Compatible HWID"},
-    {SPDRP_MFG, "Manufacturers"},           {SPDRP_INSTALL_STATE, "InstallState"},
-    {SPDRP_DRIVER, "Driver GUID"},          {SPDRP_CLASS, "Device Class"},
-    {SPDRP_ENUMERATOR_NAME, "Connection bus"}, {SPDRP_CLASSGUID, "Class GUID"},
+    {SPDRP_HARDWAREID, "HardwareID"},
+    {SPDRP_COMPATIBLEIDS, "Compatible HWID"},
+    {SPDRP_MFG, "Manufacturers"},
+    {SPDRP_INSTALL_STATE, "InstallState"},
+    {SPDRP_DRIVER, "Driver GUID"},
+    {SPDRP_CLASS, "Device Class"},
+    {SPDRP_ENUMERATOR_NAME, "Connection bus"},
+    {SPDRP_CLASSGUID, "Class GUID"},
 };
 
 // Releases the device set when the walk ends, also when an error ends it, and keeps the last
@@ -48,8 +52,8 @@ std::vector<std::string> SplitProperty(uint32_t type, const std::vector<uint8_t>
   const size_t size = std::min<size_t>(reportedSize, buffer.size());
   std::vector<std::string> strings;
   if (type == REG_DWORD && size == 4) {
-    const uint32_t value = buffer[0] | (buffer[1] << 8) | (buffer[2] << 16) |
-                           (static_cast<uint32_t>(buffer[3]) << 24);
+    const uint32_t value =
+        buffer[0] | (buffer[1] << 8) | (buffer[2] << 16) | (static_cast<uint32_t>(buffer[3]) << 24);
     if (value != 0) strings.push_back(std::to_string(value));
     return strings;
   }
@@ -77,8 +81,7 @@ std::string PropertyFailureText(uint32_t error) {
          std::to_string(error) + "\n";
 }
 
-std::optional<std::vector<std::string>> ReadDeviceProperty(HwListState& state,
-                                                           DeviceSetHandle set,
+std::optional<std::vector<std::string>> ReadDeviceProperty(HwListState& state, DeviceSetHandle set,
                                                            const DeviceInfoData& device,
                                                            uint32_t property) {
   DeviceSource& source = state.Source;

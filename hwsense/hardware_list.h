@@ -30,8 +30,7 @@ std::string PropertyFailureText(uint32_t error);
 // Reads a property with the size probe: the strings of the property (possibly none), or nothing
 // when the read failed with an unexpected error. A missing property gives an empty list. A
 // 32-bit number gives no string for 0 and its decimal form otherwise.
-std::optional<std::vector<std::string>> ReadDeviceProperty(HwListState& state,
-                                                           DeviceSetHandle set,
+std::optional<std::vector<std::string>> ReadDeviceProperty(HwListState& state, DeviceSetHandle set,
                                                            const DeviceInfoData& device,
                                                            uint32_t property);
 
@@ -46,7 +45,8 @@ struct ClassKeyValues {
 };
 // The three values of a device's class key, or nothing when the key does not open. A value of
 // another type than text raises RegistryError.
-std::optional<ClassKeyValues> LookupClassKey(RegistryBackend& machine, const std::string& driverKey);
+std::optional<ClassKeyValues> LookupClassKey(RegistryBackend& machine,
+                                             const std::string& driverKey);
 
 // The hardware list text of all present devices, or nothing when the device set cannot be
 // obtained. Errors of the registry (a class key value that is not text) propagate.

@@ -26,7 +26,8 @@ std::vector<HidCollection> TopLevelCollections(std::string_view descriptor) {
     if (length == 3) length = 4;
     if (pos + 1 + length > size) break;
     uint32_t value = 0;
-    for (size_t i = 0; i < length; ++i) value |= static_cast<uint32_t>(bytes[pos + 1 + i]) << (8 * i);
+    for (size_t i = 0; i < length; ++i)
+      value |= static_cast<uint32_t>(bytes[pos + 1 + i]) << (8 * i);
     const int type = (prefix >> 2) & 0x3;
     const int tag = prefix >> 4;
     if (type == 0) {  // main item
@@ -45,7 +46,7 @@ std::vector<HidCollection> TopLevelCollections(std::string_view descriptor) {
       } else if (tag == 0xC && depth > 0) {
         --depth;
       }
-      haveUsage = false;  // local items end with every main item
+      haveUsage = false;     // local items end with every main item
     } else if (type == 1) {  // global item
       if (tag == 0x0) usagePage = value;
       if (tag == 0xA) pageStack.push_back(usagePage);

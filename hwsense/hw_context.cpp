@@ -20,7 +20,9 @@ namespace {
 // Attribute files of sysfs are one page at most; anything larger is not an attribute.
 constexpr size_t kAttributeLimit = 64 * 1024;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0';
+}
 
 std::string_view StripBlanks(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -58,8 +60,8 @@ std::string HwContext::PciIdsPath() const {
 }
 
 std::string HwContext::UsbIdsPath() const {
-  return FirstExisting({"usr/share/misc/usb.ids", "usr/share/hwdata/usb.ids",
-                        "var/lib/usbutils/usb.ids"});
+  return FirstExisting(
+      {"usr/share/misc/usb.ids", "usr/share/hwdata/usb.ids", "var/lib/usbutils/usb.ids"});
 }
 
 const std::string& HwContext::KernelRelease() const {
@@ -79,23 +81,31 @@ std::string HwContext::ModulesFolder() const {
 std::optional<std::string> ReadFileLimited(const std::string& path, size_t limit) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
+  // Large files (the ids files, the module tables) are read in one piece of their size; sysfs
+  // attributes report a page and are read in page-sized pieces.
+  struct stat st;
+  size_t piece = 4096;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    piece = std::min(limit + 1, static_cast<size_t>(st.st_size) + 1);
   std::string content;
-  char chunk[4096];
+  size_t used = 0;
   for (;;) {
-    ssize_t n = read(fd, chunk, sizeof chunk);
+    if (content.size() - used < piece) content.resize(used + piece);
+    ssize_t n = read(fd, content.data() + used, content.size() - used);
     if (n < 0) {
       if (errno == EINTR) continue;
       close(fd);
       return std::nullopt;
     }
     if (n == 0) break;
-    if (content.size() + static_cast<size_t>(n) > limit) {
+    used += static_cast<size_t>(n);
+    if (used > limit) {
       close(fd);
       return std::nullopt;
     }
-    content.append(chunk, static_cast<size_t>(n));
   }
   close(fd);
+  content.resize(used);
   return content;
 }
 
@@ -110,7 +120,8 @@ std::optional<std::string> ReadAttribute(const std::string& path) {
 
 std::optional<uint32_t> ParseHexText(std::string_view text) {
   text = StripBlanks(text);
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    text.remove_prefix(2);
   if (text.empty()) return std::nullopt;
   return ParseHex32(text);
 }

@@ -40,7 +40,8 @@ IdsDatabase::IdsDatabase(const std::string& path) {
       m_vendors.try_emplace(static_cast<uint32_t>(HexAt(text, pos, 4)), pos);
     } else if (length > 4 && text[pos] == 'C' && text[pos + 1] == ' ') {
       long code = HexAt(text, pos + 2, 2);
-      if (code >= 0 && text[pos + 4] == ' ') m_classes.try_emplace(static_cast<uint32_t>(code), pos);
+      if (code >= 0 && text[pos + 4] == ' ')
+        m_classes.try_emplace(static_cast<uint32_t>(code), pos);
     }
     pos = end + 1;
   }
@@ -56,8 +57,7 @@ std::string IdsDatabase::NameAt(size_t offset, size_t skip) const {
   return std::string(text.substr(start, end - start));
 }
 
-std::optional<std::string> IdsDatabase::ChildName(size_t offset, uint32_t id,
-                                                  size_t digits) const {
+std::optional<std::string> IdsDatabase::ChildName(size_t offset, uint32_t id, size_t digits) const {
   std::string_view text = m_text;
   size_t pos = text.find('\n', offset);
   while (pos != std::string_view::npos && pos + 1 < text.size()) {
@@ -68,8 +68,8 @@ std::optional<std::string> IdsDatabase::ChildName(size_t offset, uint32_t id,
     }
     if (text[pos] != '\t') return std::nullopt;  // the next vendor or class
     if (pos + 1 < text.size() && text[pos + 1] != '\t' &&
-        HexAt(text, pos + 1, digits) == static_cast<long>(id) &&
-        pos + 1 + digits < text.size() && text[pos + 1 + digits] == ' ')
+        HexAt(text, pos + 1, digits) == static_cast<long>(id) && pos + 1 + digits < text.size() &&
+        text[pos + 1 + digits] == ' ')
       return NameAt(pos, 1 + digits);
     pos = text.find('\n', pos);
   }

@@ -32,7 +32,9 @@ struct FoundDevice {
   std::vector<std::string> Modaliases;
 };
 
-std::string Hex4Lower(uint32_t value) { return AsciiLower(HexUpper(value, 4)); }
+std::string Hex4Lower(uint32_t value) {
+  return AsciiLower(HexUpper(value, 4));
+}
 
 std::string Parent(const std::string& path) {
   auto slash = path.rfind('/');
@@ -223,7 +225,8 @@ class Walker {
       if (vendor) device.Manufacturer = PciNames().VendorName(*vendor);
       if (vendor && id) device.Description = PciNames().DeviceName(*vendor, *id);
       if (!device.Description) {
-        std::string text = "PCI device " + (vendor && id ? Hex4Lower(*vendor) + ":" + Hex4Lower(*id) : name);
+        std::string text =
+            "PCI device " + (vendor && id ? Hex4Lower(*vendor) + ":" + Hex4Lower(*id) : name);
         if (classCode) {
           auto kind = PciNames().SubclassName(*classCode >> 16, (*classCode >> 8) & 0xFF);
           if (!kind) kind = PciNames().ClassName(*classCode >> 16);
@@ -334,15 +337,18 @@ class Walker {
       if (numbers) {
         device.HardwareIds = UsbHardwareIds(m_context.Style(), *usb.Vendor, *usb.Product,
                                             *usb.Revision, std::nullopt);
-        if (cls != 0 || first) device.CompatibleIds = UsbClassIds(m_context.Style(), cls, sub, prot);
+        if (cls != 0 || first)
+          device.CompatibleIds = UsbClassIds(m_context.Style(), cls, sub, prot);
         if (usb.Composite) device.CompatibleIds.emplace_back("USB\\COMPOSITE");
       }
       if (usb.Vendor) device.Manufacturer = UsbNames().VendorName(*usb.Vendor);
-      if (usb.Vendor && usb.Product) device.Description = UsbNames().DeviceName(*usb.Vendor, *usb.Product);
+      if (usb.Vendor && usb.Product)
+        device.Description = UsbNames().DeviceName(*usb.Vendor, *usb.Product);
       if (!device.Description)
-        device.Description = "USB device " + (usb.Vendor && usb.Product
-                                                  ? Hex4Lower(*usb.Vendor) + ":" + Hex4Lower(*usb.Product)
-                                                  : usb.Name);
+        device.Description =
+            "USB device " + (usb.Vendor && usb.Product
+                                 ? Hex4Lower(*usb.Vendor) + ":" + Hex4Lower(*usb.Product)
+                                 : usb.Name);
       if (usb.Composite) {
         // The composite parent: Linux's generic USB device driver stands for Windows' usbccgp.
         device.Binding = BindingOf(usb.Path);
@@ -370,7 +376,8 @@ class Walker {
           function.CompatibleIds = UsbClassIds(m_context.Style(), c, s, p);
         }
         function.Manufacturer = manufacturer;
-        if (auto kind = UsbNames().ClassName(c)) function.Description = "USB " + *kind;
+        if (auto kind = UsbNames().ClassName(c))
+          function.Description = "USB " + *kind;
         else
           function.Description = "USB interface " + AsciiLower(HexUpper(intf.Number, 2)) + " of " +
                                  device.Description.value_or(usb.Name);
@@ -408,7 +415,8 @@ class Walker {
       const DriverBinding binding = BindingOf(path);
       auto descriptor = ReadFileLimited(path + "/report_descriptor", kReportDescriptorLimit);
       std::vector<std::optional<HidCollection>> collections;
-      for (const auto& tlc : TopLevelCollections(descriptor.value_or(""))) collections.emplace_back(tlc);
+      for (const auto& tlc : TopLevelCollections(descriptor.value_or("")))
+        collections.emplace_back(tlc);
       if (collections.empty()) collections.emplace_back(std::nullopt);
       for (size_t i = 0; i < collections.size(); ++i) {
         FoundDevice device;
@@ -416,9 +424,10 @@ class Walker {
         device.Binding = binding;
         AddModalias(device, path);
         if (vendor && product)
-          device.HardwareIds = HidHardwareIds(
-              m_context.Style(), *vendor, *product, revision, interface,
-              collections.size() > 1 ? std::optional<uint32_t>(i + 1) : std::nullopt, collections[i]);
+          device.HardwareIds =
+              HidHardwareIds(m_context.Style(), *vendor, *product, revision, interface,
+                             collections.size() > 1 ? std::optional<uint32_t>(i + 1) : std::nullopt,
+                             collections[i]);
         device.Description = HidDescription(collections[i]);
         if (vendor) device.Manufacturer = UsbNames().VendorName(*vendor);
         if (binding.Bound) device.Class = &HidSetupClass(collections[i]);
@@ -497,7 +506,8 @@ class Walker {
       device.Binding = BindingOf(path);
       if (modalias && !modalias->empty()) device.Modaliases.push_back(*modalias);
       for (const auto& target : physical) {
-        const bool pnp = std::find(m_pnpPaths.begin(), m_pnpPaths.end(), target) != m_pnpPaths.end();
+        const bool pnp =
+            std::find(m_pnpPaths.begin(), m_pnpPaths.end(), target) != m_pnpPaths.end();
         if (pnp)
           for (const auto& id : PnpIds(target)) device.Modaliases.push_back("pnp:d" + id);
         else
@@ -552,7 +562,8 @@ class Walker {
     const std::string folder = m_context.Path("sys/devices/system/cpu");
     for (const auto& name : ListFolder(folder)) {
       if (name.compare(0, 3, "cpu") != 0) continue;
-      if (auto number = ParseDecimalText(name.substr(3))) cpus.emplace_back(*number, folder + "/" + name);
+      if (auto number = ParseDecimalText(name.substr(3)))
+        cpus.emplace_back(*number, folder + "/" + name);
     }
     std::sort(cpus.begin(), cpus.end());
     std::vector<FoundDevice> devices;
@@ -576,8 +587,10 @@ class Walker {
       device.CompatibleIds = std::move(ids.CompatibleIds);
       device.Description = field("model name");
       if (!device.Description || device.Description->empty()) device.Description = "Processor";
-      if (vendor == "GenuineIntel") device.Manufacturer = PciNames().VendorName(0x8086);
-      else if (vendor == "AuthenticAMD") device.Manufacturer = PciNames().VendorName(0x1022);
+      if (vendor == "GenuineIntel")
+        device.Manufacturer = PciNames().VendorName(0x8086);
+      else if (vendor == "AuthenticAMD")
+        device.Manufacturer = PciNames().VendorName(0x1022);
       if (!device.Manufacturer && !vendor.empty()) device.Manufacturer = vendor;
       device.Binding = BindingOf(path);
       // Without an ACPI processor driver an online CPU is still run by the kernel itself.
@@ -629,8 +642,8 @@ std::optional<std::vector<DeviceRecord>> SysfsDeviceSource::TakeSnapshot() {
     if (!device.CompatibleIds.empty())
       p[SPDRP_COMPATIBLEIDS] = DeviceProperty::MultiString(device.CompatibleIds);
     if (device.Manufacturer) p[SPDRP_MFG] = DeviceProperty::String(*device.Manufacturer);
-    p[SPDRP_INSTALL_STATE] = DeviceProperty::Dword(device.Binding.Bound ? kInstallStateInstalled
-                                                                        : kInstallStateFailedInstall);
+    p[SPDRP_INSTALL_STATE] = DeviceProperty::Dword(
+        device.Binding.Bound ? kInstallStateInstalled : kInstallStateFailedInstall);
     p[SPDRP_CLASS] = DeviceProperty::String(device.Class->Name);
     p[SPDRP_CLASSGUID] = DeviceProperty::String(device.Class->Guid);
     p[SPDRP_ENUMERATOR_NAME] = DeviceProperty::String(device.Enumerator);

@@ -19,8 +19,10 @@ using ListCall = const char* (*)();
 
 int HwListCommand(const Args& args, std::ostream& out, std::ostream& err) {
   std::string entry = "_GetHwList";
-  if (args.size() == 1 && args[0] == "--hardware-ids") entry = "_HwList";
-  else if (args.size() == 1 && args[0] == "--compatible-ids") entry = "_HwCompatibleList";
+  if (args.size() == 1 && args[0] == "--hardware-ids")
+    entry = "_HwList";
+  else if (args.size() == 1 && args[0] == "--compatible-ids")
+    entry = "_HwCompatibleList";
   else if (!args.empty()) {
     err << kUsage;
     return 1;

@@ -1,8 +1,9 @@
 // The hardware list and the identifier lists over a fake device source and registry.
+#include "hardware_list.h"
+
 #include <gtest/gtest.h>
 
 #include "fake_device_source.h"
-#include "hardware_list.h"
 
 namespace cv2::hwsense {
 namespace {

@@ -86,7 +86,8 @@ TEST_F(HwSenseLibrary, IdListsHoldTheIdsOfTheHardwareList) {
   std::string hardware, compatible;
   for (const auto& device : tree.Roots) {
     for (const auto& id : device.FindChild("HardwareID")->Children) hardware += id.Text + "\r\n";
-    for (const auto& id : device.FindChild("Compatible HWID")->Children) compatible += id.Text + "\r\n";
+    for (const auto& id : device.FindChild("Compatible HWID")->Children)
+      compatible += id.Text + "\r\n";
   }
   EXPECT_EQ(std::string(Entry("_HwList")()), hardware);
   EXPECT_EQ(std::string(Entry("_HwCompatibleList")()), compatible);

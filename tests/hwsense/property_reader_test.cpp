@@ -11,11 +11,15 @@ namespace {
 using Reply = FakeDeviceSource::Reply;
 using Strings = std::vector<std::string>;
 
-Reply Fail(uint32_t error, std::string data) { return {false, error, REG_MULTI_SZ, std::move(data)}; }
+Reply Fail(uint32_t error, std::string data) {
+  return {false, error, REG_MULTI_SZ, std::move(data)};
+}
 Reply Succeed(uint32_t lastError, std::string data) {
   return {true, lastError, REG_MULTI_SZ, std::move(data)};
 }
-std::string Bytes(const char* text, size_t size) { return std::string(text, size); }
+std::string Bytes(const char* text, size_t size) {
+  return std::string(text, size);
+}
 
 struct ReaderCase {
   const char* Name;

@@ -75,7 +75,8 @@ TEST(SysfsSource, MalformedAndVanishedFilesLeavePropertiesAbsent) {
   // A HID device whose report descriptor is cut off inside an item.
   const std::string hid = "sys/devices/virtual/0006:1234:5678.0001";
   tree.File(hid + "/report_descriptor", std::string("\x05\x01\x09\x02\xA1\x01\x26\xFF", 8));
-  tree.Link("sys/bus/hid/devices/0006:1234:5678.0001", "../../../devices/virtual/0006:1234:5678.0001");
+  tree.Link("sys/bus/hid/devices/0006:1234:5678.0001",
+            "../../../devices/virtual/0006:1234:5678.0001");
   // A processor whose name begins with blanks, as older CPUs report it.
   tree.Folder("sys/devices/system/cpu/cpu0");
   tree.File("proc/cpuinfo",
@@ -150,7 +151,7 @@ TEST(DriverData, KernelBuildDate) {
 
 TEST(DriverData, FourPartVersion) {
   const std::pair<const char*, const char*> cases[] = {
-      {"6.18.44-fc-v1607", "6.18.44.1607"}, {"1.0.2.0-k", "1.0.2.0"}, {"2.3", "2.3.0.0"},
+      {"6.18.44-fc-v1607", "6.18.44.1607"}, {"1.0.2.0-k", "1.0.2.0"},     {"2.3", "2.3.0.0"},
       {"6.1.0-18-amd64", "6.1.0.18"},       {"007.99999", "7.65534.0.0"}, {"k", ""},
   };
   for (const auto& [text, version] : cases) EXPECT_EQ(FourPartVersion(text), version) << text;
@@ -159,7 +160,8 @@ TEST(DriverData, FourPartVersion) {
 TEST(DriverData, AliasAsWindowsId) {
   const std::pair<const char*, const char*> cases[] = {
       {"pci:v00008086d000010D3sv*sd*bc*sc*i*", "pci\\ven_8086&dev_10d3"},
-      {"pci:v00008086d000010D3sv000017AAsd000022D8bc*sc*i*", "pci\\ven_8086&dev_10d3&subsys_22d817aa"},
+      {"pci:v00008086d000010D3sv000017AAsd000022D8bc*sc*i*",
+       "pci\\ven_8086&dev_10d3&subsys_22d817aa"},
       {"pci:v*d*sv*sd*bc0Csc03i30*", "pci\\cc_0c0330"},
       {"pci:v*d*sv*sd*bc01sc08i*", "pci\\cc_0108"},
       {"usb:v046DpC52Bd*dc*dsc*dp*ic*isc*ip*in*", "usb\\vid_046d&pid_c52b"},
