@@ -19,15 +19,15 @@ size_t CountNodes(const std::vector<TreeNode>& nodes) {
 
 void WriteNodes(const std::vector<TreeNode>& nodes, int level, std::string& out) {
   for (const auto& node : nodes) {
-    out.append(static_cast<size_t>(level), '\t');
-    out += node.Text;
-    out += "\r\n";
+    AppendTreeLine(out, level, node.Text);
     WriteNodes(node.Children, level + 1, out);
   }
 }
 }  // namespace
 
-size_t Tree::NodeCount() const { return CountNodes(Roots); }
+size_t Tree::NodeCount() const {
+  return CountNodes(Roots);
+}
 
 TreeLevelError::TreeLevelError(int level, const std::string& item)
     : Error("Invalid level (" + std::to_string(level) + ") for item \"" + item + "\""),
@@ -72,10 +72,18 @@ void ReadTreeText(std::string_view text, Tree& tree) {
     }
     const int lastLevel = static_cast<int>(chain.size()) - 1;
     if (level > lastLevel + 1) throw TreeLevelError(level, item);
-    if (level == lastLevel + 1) chain.push_back(&chain.back()->back().Children);
-    else chain.resize(static_cast<size_t>(level) + 1);
+    if (level == lastLevel + 1)
+      chain.push_back(&chain.back()->back().Children);
+    else
+      chain.resize(static_cast<size_t>(level) + 1);
     chain.back()->push_back(TreeNode{std::move(item), {}});
   }
+}
+
+void AppendTreeLine(std::string& out, int depth, std::string_view text) {
+  if (depth > 0) out.append(static_cast<size_t>(depth), '\t');
+  out += text;
+  out += "\r\n";
 }
 
 std::string WriteTreeText(const Tree& tree) {

@@ -49,4 +49,9 @@ void ReadTreeText(std::string_view text, Tree& tree);
 // Writes the tree depth-first: one TAB per level, the node text, CR LF. An empty tree writes "".
 std::string WriteTreeText(const Tree& tree);
 
+// Appends one line of the format: as many TABs as the depth, the text unchanged, CR LF. For
+// writers that produce lines as they go, which may not form a tree (the hardware list writes the
+// sections of a device without a description under the device before it).
+void AppendTreeLine(std::string& out, int depth, std::string_view text);
+
 }  // namespace cv2

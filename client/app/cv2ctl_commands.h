@@ -11,5 +11,8 @@ using Args = std::vector<std::string>;
 
 int ConfigCommand(const Args& args, std::ostream& out, std::ostream& err);
 int HistoryCommand(const Args& args, std::ostream& out, std::ostream& err);
+// hwlist: the hardware list of libHwSense.so. 2 when the library cannot be loaded or the call
+// fails or cannot start.
+int HwListCommand(const Args& args, std::ostream& out, std::ostream& err);
 
 }  // namespace cv2

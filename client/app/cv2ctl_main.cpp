@@ -15,6 +15,8 @@ constexpr const char* kUsage =
     "                    the settings store of the data root\n"
     "  history list|forget BASEKEY|forget --all\n"
     "                    the updates processed on this PC; a forgotten one is offered again\n"
+    "  hwlist [--hardware-ids|--compatible-ids]\n"
+    "                    the hardware list of libHwSense.so ($HWSENSE_ROOT: a captured tree)\n"
     "\n"
     "The data root is $CV2_HOME when set, else the folder of this program.\n";
 
@@ -26,6 +28,7 @@ struct Command {
 const Command kCommands[] = {
     {"config", cv2::ConfigCommand},
     {"history", cv2::HistoryCommand},
+    {"hwlist", cv2::HwListCommand},
 };
 
 }  // namespace

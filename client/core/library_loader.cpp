@@ -1,6 +1,9 @@
 #include "library_loader.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
+
+#include "paths.h"
 
 namespace cv2 {
 
@@ -19,7 +22,15 @@ class DlLibrary : public LoadedLibrary {
 }  // namespace
 
 std::unique_ptr<LoadedLibrary> DlLibraryLoader::Load(const std::string& fileName) {
-  void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // A bare name is looked for beside the program first. RUNPATH would find it there too, but
+  // the loader consults the RUNPATH of the object that calls dlopen, and that is not always the
+  // program (a sanitizer runtime intercepts dlopen and calls it itself).
+  std::string path = fileName;
+  if (fileName.find('/') == std::string::npos) {
+    std::string beside = JoinPath(ProgramFolder(), fileName);
+    if (access(beside.c_str(), F_OK) == 0) path = beside;
+  }
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = dlerror();
     m_error = why ? why : "unknown error";
