@@ -13,6 +13,7 @@ constexpr const char* kUsage =
     "commands:\n"
     "  config list|get NAME|set NAME VALUE|delete NAME|init\n"
     "                    the settings store of the data root\n"
+    "  report            the hardware report of this machine as a run would send it\n"
     "\n"
     "The data root is $CV2_HOME when set, else the folder of this program.\n";
 
@@ -23,6 +24,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"config", cv2::ConfigCommand},
+    {"report", cv2::ReportCommand},
 };
 
 }  // namespace
