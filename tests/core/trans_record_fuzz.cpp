@@ -1,6 +1,7 @@
 // Fuzz target of the record reader: any text parses, raises the conversion error, or sets Error,
 // without hanging or reading outside the text; a record that parsed cleanly writes a text that
 // parses back to the same fields.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -18,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (record.Error()) return 0;
   // Only known fields are kept and each once, so the written text is never longer than the
-  // parsed one and always fits the layout.
+  // parsed one (or the 8 characters of an empty record) and always fits the layout.
   const std::string written = record.Transmition();
-  if (written.size() > size) std::abort();
+  if (written.size() > std::max<size_t>(size, 8)) std::abort();
   cv2::TTransRecord back;
   back.SetTransmition(written);
   if (back.Error()) std::abort();
