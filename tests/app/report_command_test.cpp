@@ -20,18 +20,27 @@ struct Outcome {
   std::string err;
 };
 
-// Runs cv2ctl report with a data root holding the fixture Software.dat and the stand-in library.
+// Runs a copy of cv2ctl that has the stand-in library beside it (where the real one would be),
+// with a data root holding the fixture Software.dat.
 Outcome RunReport(const QTemporaryDir& home, const QStringList& args, const char* hwlist) {
+  const fs::path folder = fs::path(home.path().toStdString()) / "program";
+  if (!fs::exists(folder)) {
+    fs::create_directory(folder);
+    fs::copy_file(fs::path(CV2_OUTPUT_DIR) / "cv2ctl", folder / "cv2ctl");
+    fs::copy_file(fs::path(FAKE_HWSENSE_DIR) / "libHwSense.so", folder / "libHwSense.so");
+  }
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("CV2_HOME", home.path());
-  env.insert("LD_LIBRARY_PATH", FAKE_HWSENSE_DIR);
+  // Under the sanitizers dlopen is called from their runtime, whose RUNPATH is not cv2ctl's:
+  // name the folder explicitly too, for a loader that does not look beside the program itself.
+  env.insert("LD_LIBRARY_PATH", QString::fromStdString(folder.string()));
   if (hwlist)
     env.insert("FAKE_HWSENSE_LIST", hwlist);
   else
     env.remove("FAKE_HWSENSE_LIST");
   QProcess p;
   p.setProcessEnvironment(env);
-  p.start(QString(CV2_OUTPUT_DIR) + "/cv2ctl", QStringList{"report"} + args);
+  p.start(QString::fromStdString((folder / "cv2ctl").string()), QStringList{"report"} + args);
   Outcome o;
   if (!p.waitForFinished(60000)) {
     p.kill();
