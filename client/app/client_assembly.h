@@ -2,23 +2,36 @@
 // The composition root shared by CV2Client and cv2ctl: the run state, the controller and the real
 // services of every subsystem, wired together around one settings store and one user interface.
 #include <memory>
+#include <string>
 
 #include "client_controller.h"
 #include "client_state.h"
 #include "clock.h"
 #include "delivery_service.h"
+#include "hardware_inventory.h"
+#include "identity_sources.h"
 #include "installer.h"
 #include "library_loader.h"
 #include "registry.h"
 #include "registry_memory.h"
+#include "report_composer.h"
+#include "system_identity.h"
 #include "transports.h"
 #include "user_interface.h"
 
 namespace cv2 {
 
+// The ports a test may replace; what is left empty is this machine's own.
+struct AssemblyPorts {
+  LibraryLoader* Libraries = nullptr;   // dlopen
+  IdentitySources* Identity = nullptr;  // sysfs below "/"
+  Clock* ClockPort = nullptr;           // the system clock in the user's locale
+  std::string DataRoot;                 // where Software.dat lives; empty: cv2::DataRoot()
+};
+
 class ClientAssembly {
  public:
-  ClientAssembly(RegistryBackend& settingsStore, UserInterface& ui);
+  ClientAssembly(RegistryBackend& settingsStore, UserInterface& ui, AssemblyPorts ports = {});
   ~ClientAssembly();
   ClientAssembly(const ClientAssembly&) = delete;
   ClientAssembly& operator=(const ClientAssembly&) = delete;
@@ -28,12 +41,24 @@ class ClientAssembly {
   // The settings store with the read-only keys that Windows fills mounted over it.
   RegistryBackend& Store() { return m_registry; }
 
+  IdentityService& Identity() { return m_identity; }
+  InventoryService& Inventory() { return m_inventory; }
+  ReportService& Report() { return m_report; }
+
  private:
+  static AssemblyPorts Resolve(AssemblyPorts ports, ClientAssembly& self);
+
+  SystemClock m_systemClock;
+  DlLibraryLoader m_dlLoader;
+  LinuxIdentitySources m_machine;
+  AssemblyPorts m_ports;
   MountedRegistry m_registry;
-  SystemClock m_clock;
-  DlLibraryLoader m_loader;
+  ReadOnlyRegistry m_oemInfo;
   ClientState m_state;
   ClientController m_controller;
+  SystemIdentity m_identity;
+  HardwareInventory m_inventory;
+  ReportComposer m_report;
   // The download transports and the installer; stand-ins that fail honestly until the real ones
   // are part of the build.
   NoTransports m_transports;

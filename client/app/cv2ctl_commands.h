@@ -14,5 +14,10 @@ int HistoryCommand(const Args& args, std::ostream& out, std::ostream& err);
 // hwlist: the hardware list of libHwSense.so. 2 when the library cannot be loaded or the call
 // fails or cannot start.
 int HwListCommand(const Args& args, std::ostream& out, std::ostream& err);
+// Prints the hardware report of this machine. 2 when the hardware list could not be loaded (the
+// report is still printed, as a run composes it anyway).
+int ReportCommand(const Args& args, std::ostream& out, std::ostream& err);
+// A report line for reading: CR as \r, LF as \n, other control bytes as \xHH; the rest as is.
+std::string VisibleReportLine(const std::string& line);
 
 }  // namespace cv2

@@ -17,6 +17,7 @@ constexpr const char* kUsage =
     "                    the updates processed on this PC; a forgotten one is offered again\n"
     "  hwlist [--hardware-ids|--compatible-ids]\n"
     "                    the hardware list of libHwSense.so ($HWSENSE_ROOT: a captured tree)\n"
+    "  report            the hardware report of this machine as a run would send it\n"
     "\n"
     "The data root is $CV2_HOME when set, else the folder of this program.\n";
 
@@ -29,6 +30,7 @@ const Command kCommands[] = {
     {"config", cv2::ConfigCommand},
     {"history", cv2::HistoryCommand},
     {"hwlist", cv2::HwListCommand},
+    {"report", cv2::ReportCommand},
 };
 
 }  // namespace
