@@ -6,10 +6,12 @@
 #include "client_controller.h"
 #include "client_state.h"
 #include "clock.h"
+#include "curl_transports.h"
 #include "library_loader.h"
 #include "registry.h"
 #include "registry_memory.h"
 #include "user_interface.h"
+#include "zip_installer.h"
 
 namespace cv2 {
 
@@ -24,6 +26,9 @@ class ClientAssembly {
   ClientController& Controller() { return m_controller; }
   // The settings store with the read-only keys that Windows fills mounted over it.
   RegistryBackend& Store() { return m_registry; }
+  // The download transports and the installer, for update processing.
+  Transports& TransportsPort() { return m_transports; }
+  Installer& InstallerPort() { return m_installer; }
 
  private:
   MountedRegistry m_registry;
@@ -31,6 +36,8 @@ class ClientAssembly {
   DlLibraryLoader m_loader;
   ClientState m_state;
   ClientController m_controller;
+  CurlTransports m_transports;
+  ZipInstaller m_installer;
 };
 
 }  // namespace cv2
