@@ -80,13 +80,12 @@ CURLcode CurlTransfer::Run() {
   m_worker = std::thread([this] { Work(); });
   QEventLoop loop;
   m_loop = &loop;
-  // The worker's last queued call ends the wait. An application that quits meanwhile ends every
-  // nested loop: the transfer is then cut short and still waited for.
-  while (!m_finished) {
-    loop.exec();
-    if (!m_finished) Abort();
-  }
+  // The worker's last queued call ends the wait.
+  loop.exec();
   m_loop = nullptr;
+  // An application that quits meanwhile ends every nested loop, and no loop runs again: the
+  // transfer is cut short and waited for without serving events.
+  if (!m_finished) Abort();
   m_worker.join();
   return m_result;
 }
@@ -146,11 +145,11 @@ void CurlTransfer::Work() {
       if (m_events.Traffic) m_events.Traffic(tail);
     });
   }
+  m_result = result;  // read by the owning thread after the join
   const int64_t bytes = m_bytes;
   const bool begun = m_begun;
-  Post([this, result, bytes, begun] {
+  Post([this, bytes, begun] {
     if (begun && m_events.Work) m_events.Work(bytes);
-    m_result = result;
     m_finished = true;
     if (m_loop) m_loop->quit();
   });

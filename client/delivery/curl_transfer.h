@@ -83,7 +83,7 @@ class CurlTransfer {
   std::atomic<bool> m_abort{false};
   bool m_finished = false;       // owning thread only
   QEventLoop* m_loop = nullptr;  // owning thread only
-  CURLcode m_result = CURLE_OK;
+  CURLcode m_result = CURLE_OK;  // written by the worker, read after the join
   char m_errorBuffer[CURL_ERROR_SIZE] = {};
 
   // Worker thread only.

@@ -43,8 +43,10 @@ bool ProcessLauncher::RunAndWait(const std::string& program, const std::string& 
     loop.quit();
   });
   process.start();
-  // An application that quits meanwhile ends every nested loop; the installer is still waited for.
-  while (!done) loop.exec();
+  loop.exec();
+  // An application that quits meanwhile ends every nested loop, and no loop runs again: the
+  // installer is still waited for, without serving events.
+  if (!done) process.waitForFinished(-1);
   return started;
 }
 
