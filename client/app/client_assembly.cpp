@@ -22,6 +22,7 @@ ClientAssembly::ClientAssembly(RegistryBackend& settingsStore, UserInterface& ui
       m_identity(m_state, *m_ports.Identity),
       m_inventory(m_state, *m_ports.Libraries),
       m_report(m_state, m_ports.DataRoot),
+      m_transports(m_state),
       m_installer(m_state),
       m_delivery(m_state, m_transports, m_installer, m_controller) {
   // The OEM information that Windows keeps in its registry comes from the ACPI tables here.

@@ -7,6 +7,7 @@
 #include "client_controller.h"
 #include "client_state.h"
 #include "clock.h"
+#include "curl_transports.h"
 #include "delivery_service.h"
 #include "hardware_inventory.h"
 #include "identity_sources.h"
@@ -18,6 +19,7 @@
 #include "system_identity.h"
 #include "transports.h"
 #include "user_interface.h"
+#include "zip_installer.h"
 
 namespace cv2 {
 
@@ -40,6 +42,9 @@ class ClientAssembly {
   ClientController& Controller() { return m_controller; }
   // The settings store with the read-only keys that Windows fills mounted over it.
   RegistryBackend& Store() { return m_registry; }
+  // The download transports and the installer, for update processing.
+  Transports& TransportsPort() { return m_transports; }
+  Installer& InstallerPort() { return m_installer; }
 
   IdentityService& Identity() { return m_identity; }
   InventoryService& Inventory() { return m_inventory; }
@@ -59,10 +64,8 @@ class ClientAssembly {
   SystemIdentity m_identity;
   HardwareInventory m_inventory;
   ReportComposer m_report;
-  // The download transports and the installer; stand-ins that fail honestly until the real ones
-  // are part of the build.
-  NoTransports m_transports;
-  NoInstaller m_installer;
+  CurlTransports m_transports;
+  ZipInstaller m_installer;
   DeliveryService m_delivery;
 };
 
