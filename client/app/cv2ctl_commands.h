@@ -10,5 +10,7 @@ namespace cv2 {
 using Args = std::vector<std::string>;
 
 int ConfigCommand(const Args& args, std::ostream& out, std::ostream& err);
+// Exit statuses beyond 0 and 1: 2 the run stalled, 3 the session failed.
+int SyncCommand(const Args& args, std::ostream& out, std::ostream& err);
 
 }  // namespace cv2

@@ -13,6 +13,8 @@ constexpr const char* kUsage =
     "commands:\n"
     "  config list|get NAME|set NAME VALUE|delete NAME|init\n"
     "                    the settings store of the data root\n"
+    "  sync --yes|--no [--company NAME] [--timeout SECONDS]\n"
+    "                    one synchronization run; the log goes to standard output\n"
     "\n"
     "The data root is $CV2_HOME when set, else the folder of this program.\n";
 
@@ -23,6 +25,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"config", cv2::ConfigCommand},
+    {"sync", cv2::SyncCommand},
 };
 
 }  // namespace
