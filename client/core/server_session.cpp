@@ -40,8 +40,14 @@ ServerSession::ServerSession(ClientState& state, SessionSocket& socket, RunContr
   m_socket.SetEvents(this);
   m_progressTimer.setSingleShot(true);
   QObject::connect(&m_progressTimer, &QTimer::timeout, [this] {
-    // No progress for too long: the session ends as a failed socket operation would end it.
-    if (m_open && m_phase != SessionState::Closed) SocketError();
+    if (!m_open || m_phase == SessionState::Closed) return;
+    // The dialogue is over once "cv2_disconnect" went out: a server that does not close is
+    // simply left. Anywhere else no progress for too long ends the session as a failed socket
+    // operation would end it.
+    if (m_phase == SessionState::Closing)
+      m_socket.Close();
+    else
+      SocketError();
   });
 }
 

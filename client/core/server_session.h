@@ -50,9 +50,10 @@ class ServerSession : public SessionService, private SessionSocketEvents {
   bool Connect() override;
   void CloseSocket() override;
 
-  // A session that makes no progress for this long ends as a socket error would; 0 (the
-  // default) waits as long as the socket does. Progress is the connection standing, the session
-  // reaching a state it had not reached before, and bytes of the announced buffer arriving.
+  // A session that makes no progress for this long ends as a socket error would (after
+  // "cv2_disconnect" went out, the socket is just closed); 0 (the default) waits as long as the
+  // socket does. Progress is the connection standing, the session reaching a state it had not
+  // reached before, and bytes of the announced buffer arriving.
   void SetProgressTimeout(int milliseconds) { m_progressTimeout = milliseconds; }
   void SetLimits(const Limits& limits) { m_limits = limits; }
 

@@ -184,6 +184,30 @@ TEST(ConnectStep, ProxySettingsReachTheSocketAndTheTransports) {
   }
 }
 
+TEST(ConnectStep, AnUnknownProxyKindKeepsTheLevelOfTheLastRun) {
+  MemoryRegistry store;
+  InitSettings(store);
+  Registry reg(store);
+  reg.OpenKey(kSettingsKey, true);
+  reg.WriteString("ProxyAddressTXT", "proxy");
+  FakeUserInterface ui;
+  FixedClock clock("1/1/2027");
+  ClientState state(store, ui, clock);
+  DrivenSocket socket;
+  Counting run;
+  ServerSession session(state, socket, run, run);
+  for (const auto& [kind, level] :
+       {std::pair{2, "4a"}, {9, "4a"}, {0, "4a"}, {5, "4a"}, {1, "4"}}) {
+    reg.WriteInteger("ProxyCOMBO", kind);
+    ASSERT_TRUE(session.Connect());
+    EXPECT_EQ(state.Proxy.Level, level) << kind;
+    EXPECT_EQ(socket.socks.Host, kind == 0 ? "" : "proxy") << kind;
+    if (kind != 0) {
+      EXPECT_EQ(socket.socks.Level, level) << kind;
+    }
+  }
+}
+
 TEST(ConnectStep, ErrorsOfTheConnectCallStallTheRun) {
   // A missing proxy setting makes its reader fail: the connect call error, nothing requested.
   MemoryRegistry store;

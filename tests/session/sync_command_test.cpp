@@ -100,15 +100,40 @@ TEST(SyncCommand, CompletedSessionPrintsTheLogAndTheNotice) {
 }
 
 TEST(SyncCommand, ASessionWithoutProgressEndsAfterTheTimeout) {
-  // The peer takes the hardware line and then says nothing.
-  SessionPeer peer(Script().Line().Pause(20000));
-  SyncFixture f;
-  f.SetString("PortTXT", std::to_string(peer.Port()));
-  const Output o = Sync(f, {"--yes", "--timeout", "1"});
-  EXPECT_EQ(o.status, kSyncConnectFailed);
-  EXPECT_TRUE(Has(o.out, "Error during connection to the server\n"));
-  EXPECT_TRUE(Has(o.out, "Socket Error\n"));
-  EXPECT_TRUE(Has(o.err, "Notice: Corvantis cannot connect to the server."));
+  const std::string list = ZlibCompress("entry\r\n");
+  struct Case {
+    const char* name;
+    Script script;
+    int status;
+  };
+  const Case cases[] = {
+      // The peer takes the hardware line and then says nothing: a socket error.
+      {"silent server", Script().Line().Pause(20000), kSyncConnectFailed},
+      // The peer never closes after "cv2_disconnect": the update list is kept.
+      {"server that does not close",
+       Script()
+           .Line()
+           .Send("cv2_ready_for_buffer\r\n")
+           .Report()
+           .Send("size=" + std::to_string(list.size()) + "\r\n")
+           .Line()
+           .Send(list)
+           .Line()
+           .Pause(20000),
+       kSyncCompleted},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SessionPeer peer(c.script);
+    SyncFixture f;
+    f.SetString("PortTXT", std::to_string(peer.Port()));
+    const Output o = Sync(f, {"--yes", "--timeout", "1"});
+    EXPECT_EQ(o.status, c.status);
+    const bool failed = c.status == kSyncConnectFailed;
+    EXPECT_EQ(Has(o.out, "Error during connection to the server\n"), failed);
+    EXPECT_EQ(Has(o.out, "Socket Error\n"), failed);
+    EXPECT_EQ(Has(o.err, "Notice: Corvantis cannot connect to the server."), failed);
+  }
 }
 
 }  // namespace
