@@ -13,7 +13,7 @@ AssemblyPorts ClientAssembly::Resolve(AssemblyPorts ports, ClientAssembly& self)
 }
 
 ClientAssembly::ClientAssembly(RegistryBackend& settingsStore, UserInterface& ui,
-                               AssemblyPorts ports)
+                               const ClientServices& overrides, AssemblyPorts ports)
     : m_ports(Resolve(std::move(ports), *this)),
       m_registry(settingsStore),
       m_oemInfo(OemInfoContent(*m_ports.Identity)),
@@ -27,13 +27,16 @@ ClientAssembly::ClientAssembly(RegistryBackend& settingsStore, UserInterface& ui
       m_delivery(m_state, m_transports, m_installer, m_controller) {
   // The OEM information that Windows keeps in its registry comes from the ACPI tables here.
   m_registry.Mount(kOemInfoKey, m_oemInfo);
-  ClientServices services;
-  services.Identity = &m_identity;
-  services.Inventory = &m_inventory;
-  services.Report = &m_report;
-  services.Transfers = &m_transports;
-  services.Extractor = &m_installer;
-  services.Processing = &m_delivery;
+  ClientServices services = overrides;
+  if (!services.Identity) services.Identity = &m_identity;
+  if (!services.Inventory) services.Inventory = &m_inventory;
+  if (!services.Report) services.Report = &m_report;
+  if (!services.Transfers) services.Transfers = &m_transports;
+  if (!services.Extractor) services.Extractor = &m_installer;
+  if (!services.Processing) services.Processing = &m_delivery;
+  m_session =
+      std::make_unique<ServerSession>(m_state, m_socket, m_controller, *services.Processing);
+  if (!services.Session) services.Session = m_session.get();
   m_controller.AttachServices(services);
 }
 

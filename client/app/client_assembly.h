@@ -13,9 +13,11 @@
 #include "identity_sources.h"
 #include "installer.h"
 #include "library_loader.h"
+#include "qt_session_socket.h"
 #include "registry.h"
 #include "registry_memory.h"
 #include "report_composer.h"
+#include "server_session.h"
 #include "system_identity.h"
 #include "transports.h"
 #include "user_interface.h"
@@ -33,7 +35,9 @@ struct AssemblyPorts {
 
 class ClientAssembly {
  public:
-  ClientAssembly(RegistryBackend& settingsStore, UserInterface& ui, AssemblyPorts ports = {});
+  // Services given in overrides replace the real ones (tests and tools inject fakes this way).
+  ClientAssembly(RegistryBackend& settingsStore, UserInterface& ui,
+                 const ClientServices& overrides = {}, AssemblyPorts ports = {});
   ~ClientAssembly();
   ClientAssembly(const ClientAssembly&) = delete;
   ClientAssembly& operator=(const ClientAssembly&) = delete;
@@ -49,6 +53,8 @@ class ClientAssembly {
   IdentityService& Identity() { return m_identity; }
   InventoryService& Inventory() { return m_inventory; }
   ReportService& Report() { return m_report; }
+  // The server session (also when an override replaces it in the run cycle).
+  ServerSession& Session() { return *m_session; }
 
  private:
   static AssemblyPorts Resolve(AssemblyPorts ports, ClientAssembly& self);
@@ -67,6 +73,8 @@ class ClientAssembly {
   CurlTransports m_transports;
   ZipInstaller m_installer;
   DeliveryService m_delivery;
+  QtSessionSocket m_socket;
+  std::unique_ptr<ServerSession> m_session;
 };
 
 }  // namespace cv2

@@ -19,5 +19,7 @@ int HwListCommand(const Args& args, std::ostream& out, std::ostream& err);
 int ReportCommand(const Args& args, std::ostream& out, std::ostream& err);
 // A report line for reading: CR as \r, LF as \n, other control bytes as \xHH; the rest as is.
 std::string VisibleReportLine(const std::string& line);
+// Exit statuses beyond 0 and 1: 2 the run stalled, 3 the session failed.
+int SyncCommand(const Args& args, std::ostream& out, std::ostream& err);
 
 }  // namespace cv2

@@ -18,6 +18,8 @@ constexpr const char* kUsage =
     "  hwlist [--hardware-ids|--compatible-ids]\n"
     "                    the hardware list of libHwSense.so ($HWSENSE_ROOT: a captured tree)\n"
     "  report            the hardware report of this machine as a run would send it\n"
+    "  sync --yes|--no [--company NAME] [--timeout SECONDS]\n"
+    "                    one synchronization run; the log goes to standard output\n"
     "\n"
     "The data root is $CV2_HOME when set, else the folder of this program.\n";
 
@@ -31,6 +33,7 @@ const Command kCommands[] = {
     {"history", cv2::HistoryCommand},
     {"hwlist", cv2::HwListCommand},
     {"report", cv2::ReportCommand},
+    {"sync", cv2::SyncCommand},
 };
 
 }  // namespace
