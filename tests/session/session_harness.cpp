@@ -205,6 +205,7 @@ SyncFixture::SyncFixture() {
   SetInteger("ShowFriendlyMessagesCHK", 0);
   overrides.Inventory = &inventory;
   overrides.Report = &report;
+  overrides.Processing = &processing;
 }
 
 void SyncFixture::SetString(const std::string& name, const std::string& value) {
@@ -232,6 +233,7 @@ bool SyncFixture::HasValue(const std::string& name) {
 int SyncFixture::Run(int timeoutSeconds, const std::function<void(ClientAssembly&)>& prepare) {
   m_assembly = std::make_unique<ClientAssembly>(store, ui, overrides);
   report.state = &m_assembly->State();
+  processing.state = &m_assembly->State();
   if (prepare) prepare(*m_assembly);
   return RunSynchronization(*m_assembly, timeoutSeconds);
 }

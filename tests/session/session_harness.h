@@ -13,6 +13,7 @@
 #include "fake_ui.h"
 #include "registry_memory.h"
 #include "services.h"
+#include "unavailable_services.h"
 
 namespace cv2::test {
 
@@ -87,8 +88,9 @@ bool WaitForListening(uint16_t port, int timeoutMs = 10000);
 
 class FakeInventory : public InventoryService {
  public:
-  bool LoadHardwareList() override { return true; }
+  bool LoadHardwareList() override { return succeeds; }
   void ReleaseHardwareLibrary() override {}
+  bool succeeds = true;  // false: the hardware list cannot be loaded
 };
 
 class FakeReport : public ReportService {
@@ -98,6 +100,18 @@ class FakeReport : public ReportService {
   }
   ClientState* state = nullptr;
   std::vector<std::string> lines{"report line"};
+};
+
+// The end of a session without the update delivery: the run ends with processing's closing step,
+// so the session's own behaviour is seen alone.
+class FakeProcessing : public ProcessingService {
+ public:
+  void WalkUpdateList() override { ++walks; }
+  void ProcessRunList(bool) override {
+    if (state) CloseProcessing(*state);
+  }
+  ClientState* state = nullptr;
+  int walks = 0;
 };
 
 // One synchronization run of the real assembly, with the fake inventory and report, on a memory
@@ -121,6 +135,7 @@ class SyncFixture {
   FakeUserInterface ui;
   FakeInventory inventory;
   FakeReport report;
+  FakeProcessing processing;
   ClientServices overrides;
 
  private:

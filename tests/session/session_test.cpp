@@ -239,6 +239,7 @@ TEST(ServerSession, UserStopWhileTheBufferArrives) {
   f.SetString("PortTXT", std::to_string(peer.Port()));
   ClientAssembly assembly(f.store, ui, f.overrides);
   f.report.state = &assembly.State();
+  f.processing.state = &assembly.State();
   ui.stop = [&] { assembly.Controller().RunButtonClicked(); };
   EXPECT_EQ(RunSynchronization(assembly, 10), kSyncConnectFailed);
   const MainLog& log = assembly.State().Log();
