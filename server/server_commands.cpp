@@ -123,6 +123,18 @@ void PrepareDataFolder(const std::string& data) {
   std::filesystem::create_directories(PackageFolderOf(data));
 }
 
+// The store of a data folder. Commands that add to it create it; the others expect it, so that
+// a mistyped folder is reported instead of answered from an empty store.
+std::unique_ptr<SqliteServerStore> OpenStore(const std::string& data, bool create) {
+  if (create) {
+    PrepareDataFolder(data);
+  } else if (!std::filesystem::exists(StoreFile(data))) {
+    throw Error("no server data in " + data + " (" + StoreFile(data) +
+                " is missing); serve, catalogue add or import, or demo-catalogue create it");
+  }
+  return std::make_unique<SqliteServerStore>(StoreFile(data));
+}
+
 int Serve(const Options& options, std::ostream& out) {
   if (!options.Positional.empty()) throw UsageError("serve takes no arguments");
   const std::string data = options.Data();
@@ -215,8 +227,7 @@ int CatalogueCommand(const std::vector<std::string>& args, std::ostream& out, st
       if (eq == std::string::npos) throw UsageError("--when takes KEYWORD=VALUE: " + condition);
       entry.Conditions.emplace_back(condition.substr(0, eq), condition.substr(eq + 1));
     }
-    SqliteServerStore store(StoreFile(o.Data()));
-    store.PutEntries({entry}, false);
+    OpenStore(o.Data(), true)->PutEntries({entry}, false);
     out << "entry " << entry.Fields.BaseKey << " stored\n";
     return 0;
   }
@@ -231,25 +242,23 @@ int CatalogueCommand(const std::vector<std::string>& args, std::ostream& out, st
       return 1;
     }
     const auto entries = ReadCatalogueText(text);
-    SqliteServerStore store(StoreFile(o.Data()));
-    store.PutEntries(entries, o.Has("replace"));
+    OpenStore(o.Data(), true)->PutEntries(entries, o.Has("replace"));
     out << entries.size() << " entries imported\n";
     return 0;
   }
   if (verb == "list") {
     Options o = ParseOptions(args, 2, {"data"}, {});
     if (!o.Positional.empty()) throw UsageError("catalogue list takes no arguments");
-    SqliteServerStore store(StoreFile(o.Data()));
-    out << WriteCatalogueText(store.LoadCatalogue());
+    out << WriteCatalogueText(OpenStore(o.Data(), false)->LoadCatalogue());
     return 0;
   }
   if (verb == "remove") {
     Options o = ParseOptions(args, 2, {"data"}, {});
     if (o.Positional.empty()) throw UsageError("catalogue remove takes one or more BASEKEYs");
-    SqliteServerStore store(StoreFile(o.Data()));
+    auto store = OpenStore(o.Data(), false);
     int status = 0;
     for (const std::string& key : o.Positional) {
-      if (store.RemoveEntry(key)) {
+      if (store->RemoveEntry(key)) {
         out << "entry " << key << " removed\n";
       } else {
         err << "cv2server: no entry " << key << "\n";
@@ -270,7 +279,8 @@ int SupportCommand(const std::vector<std::string>& args, std::ostream& out, std:
   if (args.size() < 2) throw UsageError("support needs list, show or answer");
   const std::string& verb = args[1];
   Options o = ParseOptions(args, 2, {"data"}, {});
-  SqliteServerStore store(StoreFile(o.Data()));
+  auto storeHandle = OpenStore(o.Data(), false);
+  ServerStore& store = *storeHandle;
   if (verb == "list") {
     if (!o.Positional.empty()) throw UsageError("support list takes no arguments");
     for (const SupportRequest& r : store.SupportRequests())
@@ -324,10 +334,9 @@ int DemoCatalogueCommand(const std::vector<std::string>& args, std::ostream& out
   } catch (const TreeLevelError& e) {
     throw Error(std::string("the hardware list cannot be read: ") + e.what());
   }
-  PrepareDataFolder(data);
+  auto store = OpenStore(data, true);
   const DemoCatalogue demo = BuildDemoCatalogue(tree, PackageFolderOf(data), Today());
-  SqliteServerStore store(StoreFile(data));
-  store.PutEntries(demo.Entries, true);
+  store->PutEntries(demo.Entries, true);
   out << "demo catalogue: " << demo.Devices << " device updates, a message and a web page; "
       << "packages in " << PackageFolderOf(data) << "\n";
   return 0;
