@@ -1,6 +1,7 @@
 #include "server_commands.h"
 
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <ctime>
@@ -154,6 +155,17 @@ int Serve(const Options& options, std::ostream& out) {
   }
   std::string publicUrl = options.Get("public-url").value_or("");
   while (!publicUrl.empty() && publicUrl.back() == '/') publicUrl.pop_back();
+
+  // Every session is a descriptor: take what the system allows, and keep the session bound
+  // below it so that accepting never runs out.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
+    files.rlim_cur = std::min<rlim_t>(files.rlim_max, 1u << 20);
+    setrlimit(RLIMIT_NOFILE, &files);
+    getrlimit(RLIMIT_NOFILE, &files);
+    if (files.rlim_cur > 256)
+      sessions.MaxSessions = std::min<size_t>(sessions.MaxSessions, files.rlim_cur - 128);
+  }
 
   PrepareDataFolder(data);
   const std::string storeFile = StoreFile(data);

@@ -1,5 +1,7 @@
 #include "session_dialogue.h"
 
+#include <utility>
+
 #include "report.h"
 #include "text_util.h"
 #include "zlib_codec.h"
@@ -40,6 +42,34 @@ SessionDialogue::SessionDialogue(ServerStore& store, CatalogueCache& catalogue, 
       m_limits(limits),
       m_peer(std::move(peer)),
       m_packagesUrl(std::move(packagesUrl)) {}
+
+SessionDialogue::~SessionDialogue() {
+  ReleaseBudget();
+}
+
+SessionDialogue::SessionDialogue(SessionDialogue&& other) noexcept
+    : m_store(other.m_store),
+      m_catalogue(other.m_catalogue),
+      m_log(other.m_log),
+      m_limits(other.m_limits),
+      m_peer(std::move(other.m_peer)),
+      m_packagesUrl(std::move(other.m_packagesUrl)),
+      m_state(other.m_state),
+      m_line(std::move(other.m_line)),
+      m_buffer(std::move(other.m_buffer)),
+      m_expected(other.m_expected),
+      m_budgeted(std::exchange(other.m_budgeted, 0)),
+      m_user(other.m_user),
+      m_support(other.m_support),
+      m_newUsers(other.m_newUsers),
+      m_payload(std::move(other.m_payload)),
+      m_answerId(other.m_answerId),
+      m_out(std::move(other.m_out)) {}
+
+void SessionDialogue::ReleaseBudget() {
+  if (m_budgeted && m_limits.Budget) m_limits.Budget->Give(m_budgeted);
+  m_budgeted = 0;
+}
 
 void SessionDialogue::Receive(std::string_view data) {
   try {
@@ -159,6 +189,14 @@ void SessionDialogue::Announcement(const std::string& line, bool support) {
         " bytes; the limit is " + std::to_string(m_limits.MaxBuffer));
     return;
   }
+  if (m_limits.Budget) {
+    if (!m_limits.Budget->Take(*announced)) {
+      End("user " + UserText() + " announced " + std::to_string(*announced) +
+          " bytes while the server holds as many buffers as it takes");
+      return;
+    }
+    m_budgeted = *announced;
+  }
   m_expected = *announced;
   m_buffer.clear();
   m_state = support ? State::ReceivingRequest : State::ReceivingReport;
@@ -177,6 +215,7 @@ void SessionDialogue::BufferComplete() {
   }
   m_buffer.clear();
   m_buffer.shrink_to_fit();
+  ReleaseBudget();
   if (report)
     ReportComplete(text);
   else
@@ -235,6 +274,8 @@ void SessionDialogue::End(const std::string& why) {
   m_state = State::Finished;
   m_payload.clear();
   m_buffer.clear();
+  m_buffer.shrink_to_fit();
+  ReleaseBudget();
 }
 
 void SessionDialogue::PeerClosed() {

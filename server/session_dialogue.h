@@ -20,6 +20,7 @@
 // Every line ends with CR LF. Everything from the client is untrusted: announced sizes are
 // checked against the limits before anything is kept, buffers are decompressed with a cap, and
 // a line the dialogue does not expect ends the session with a log line.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,11 +32,30 @@
 
 namespace cv2 {
 
+// The bytes of client buffers all sessions together may hold at once: a session takes its
+// announced size from it before receiving, and gives it back when the buffer is done.
+class BufferBudget {
+ public:
+  explicit BufferBudget(size_t total) : m_left(total) {}
+  bool Take(size_t bytes) {
+    size_t left = m_left.load();
+    do {
+      if (left < bytes) return false;
+    } while (!m_left.compare_exchange_weak(left, left - bytes));
+    return true;
+  }
+  void Give(size_t bytes) { m_left += bytes; }
+
+ private:
+  std::atomic<size_t> m_left;
+};
+
 struct DialogueLimits {
-  size_t MaxLine = 1024;        // bytes of one client line
-  size_t MaxBuffer = 8u << 20;  // compressed bytes a client may announce
-  size_t MaxText = 64u << 20;   // a report or request after decompression
-  int MaxNewUsers = 4;          // "get_user" answered in one session
+  size_t MaxLine = 1024;           // bytes of one client line
+  size_t MaxBuffer = 8u << 20;     // compressed bytes a client may announce
+  size_t MaxText = 64u << 20;      // a report or request after decompression
+  int MaxNewUsers = 4;             // "get_user" answered in one session
+  BufferBudget* Budget = nullptr;  // shared by the sessions of a server; none: no overall bound
 };
 
 class SessionDialogue {
@@ -43,6 +63,11 @@ class SessionDialogue {
   // peer names the client in log lines; packagesUrl replaces the placeholder in the scripts.
   SessionDialogue(ServerStore& store, CatalogueCache& catalogue, ServerLog& log,
                   const DialogueLimits& limits, std::string peer, std::string packagesUrl);
+  ~SessionDialogue();
+  SessionDialogue(SessionDialogue&& other) noexcept;
+  SessionDialogue(const SessionDialogue&) = delete;
+  SessionDialogue& operator=(const SessionDialogue&) = delete;
+  SessionDialogue& operator=(SessionDialogue&&) = delete;
 
   // Takes bytes from the client; what to send back collects in Output().
   void Receive(std::string_view bytes);
@@ -71,6 +96,7 @@ class SessionDialogue {
   void ReportComplete(const std::string& text);
   void RequestComplete(const std::string& text);
   void Send(const std::string& line);
+  void ReleaseBudget();
   void End(const std::string& why);
   const char* StateName() const;
   std::string UserText() const;
@@ -86,6 +112,7 @@ class SessionDialogue {
   std::string m_line;     // a line not yet ended
   std::string m_buffer;   // the client's buffer while it arrives
   size_t m_expected = 0;  // its announced size
+  size_t m_budgeted = 0;  // what this session holds of the shared budget
   uint32_t m_user = 0;
   bool m_support = false;  // a support exchange: "cv2_disconnect" is answered in kind
   int m_newUsers = 0;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <unordered_map>
 
 namespace cv2 {
@@ -60,9 +61,7 @@ class SessionServer::Loop {
     ev.events = EPOLLIN;
     ev.data.u64 = kWakeId;
     epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &ev);
-    ev.events = EPOLLIN | EPOLLEXCLUSIVE;
-    ev.data.u64 = kListenId;
-    if (epoll_ctl(m_epoll, EPOLL_CTL_ADD, owner.m_listen, &ev) != 0)
+    if (!WatchListener())
       throw ServerError(std::string("cannot watch the listening socket: ") + strerror(errno));
   }
 
@@ -77,6 +76,12 @@ class SessionServer::Loop {
 
   void Start() {
     m_thread = std::thread([this] { Run(); });
+  }
+  bool WatchListener() {
+    epoll_event ev{};
+    ev.events = EPOLLIN | EPOLLEXCLUSIVE;
+    ev.data.u64 = kListenId;
+    return epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_owner.m_listen, &ev) == 0;
   }
 
   void Stop() {
@@ -121,6 +126,10 @@ class SessionServer::Loop {
         auto it = m_conns.find(id);
         if (it != m_conns.end()) OnEvent(*it->second, events[i].events);
       }
+      if (m_acceptPausedUntil && Clock::now() >= *m_acceptPausedUntil) {
+        m_acceptPausedUntil.reset();
+        WatchListener();
+      }
       if (Clock::now() >= nextSweep) {
         Sweep();
         nextSweep = Clock::now() + sweepEvery;
@@ -135,7 +144,13 @@ class SessionServer::Loop {
       const int fd = accept4(m_owner.m_listen, reinterpret_cast<sockaddr*>(&peer), &len,
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
       if (fd < 0) {
-        if (errno == EMFILE || errno == ENFILE) LogSometimes("cannot accept: too many open files");
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+          // The connection stays queued and the socket stays readable: stop watching it for a
+          // moment instead of spinning on it.
+          LogSometimes(std::string("cannot accept connections for now: ") + strerror(errno));
+          epoll_ctl(m_epoll, EPOLL_CTL_DEL, m_owner.m_listen, nullptr);
+          m_acceptPausedUntil = Clock::now() + std::chrono::milliseconds(100);
+        }
         return;  // EAGAIN: another loop took it, or none is left
       }
       if (m_owner.m_open.load() >= m_owner.m_options.MaxSessions) {
@@ -274,6 +289,7 @@ class SessionServer::Loop {
   std::unordered_map<std::string, std::string> m_urls;
   uint64_t m_nextId = 2;
   Clock::time_point m_lastWarning{};
+  std::optional<Clock::time_point> m_acceptPausedUntil;
 };
 
 SessionServer::SessionServer(SessionServerOptions options, StoreFactory stores,
@@ -282,7 +298,10 @@ SessionServer::SessionServer(SessionServerOptions options, StoreFactory stores,
       m_stores(std::move(stores)),
       m_catalogue(catalogue),
       m_log(log),
-      m_packagesUrl(std::move(packagesUrl)) {}
+      m_packagesUrl(std::move(packagesUrl)),
+      m_budget(std::make_unique<BufferBudget>(m_options.MaxBuffersInTransit)) {
+  m_options.Limits.Budget = m_budget.get();
+}
 
 SessionServer::~SessionServer() {
   Stop();

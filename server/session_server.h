@@ -34,6 +34,7 @@ struct SessionServerOptions {
   std::chrono::milliseconds IdleTimeout{120000};     // silence from a client
   std::chrono::milliseconds SessionTimeout{600000};  // a whole session
   size_t MaxSessions = 10000;                        // open at once, over all loops
+  size_t MaxBuffersInTransit = 256u << 20;           // client buffers held at once, in bytes
   DialogueLimits Limits;
 };
 
@@ -70,6 +71,7 @@ class SessionServer {
   int m_listen = -1;
   uint16_t m_port = 0;
   std::atomic<size_t> m_open{0};
+  std::unique_ptr<BufferBudget> m_budget;
   std::vector<std::unique_ptr<Loop>> m_loops;
 };
 

@@ -65,7 +65,7 @@ std::string VersionAbove(std::string_view installed) {
         break;
       }
     }
-    for (size_t j = i + 1; j < parts.size(); ++j) parts[j] = "0";
+    for (size_t j = i + 1; j < parts.size(); ++j) parts[j].assign(1, '0');
     return Join(parts, ".");
   }
   return trimmed + ".1";

@@ -274,5 +274,34 @@ TEST_F(IdleDialogueTest, SilentClientsAreDisconnected) {
   EXPECT_TRUE(server.WaitForLog("no data for 200 ms while receiving its report"));
 }
 
+class BudgetDialogueTest : public DialogueTest {
+ protected:
+  static SessionServerOptions Options() {
+    SessionServerOptions o = ServerHarness::DefaultOptions();
+    o.MaxBuffersInTransit = 5000;
+    return o;
+  }
+  BudgetDialogueTest() : DialogueTest(Options()) {}
+};
+
+TEST_F(BudgetDialogueTest, BuffersInTransitAreBoundedOverAllSessions) {
+  const uint32_t user = server.Store().CreateUser().User;
+  const std::string line = "cv2_hardware size=00000BB8 user=" + HexUpper(user, 8) + " log";  // 3000
+  auto holder = std::make_unique<ScriptedClient>(server.Port());
+  holder->SendLine(line);
+  EXPECT_EQ(holder->ReadLine(), "cv2_ready_for_buffer");
+  ScriptedClient refused(server.Port());
+  refused.SendLine(line);
+  EXPECT_TRUE(refused.WaitClosed());
+  EXPECT_EQ(refused.Pending(), "");
+  EXPECT_TRUE(server.WaitForLog("holds as many buffers as it takes"));
+  // The holder leaves: its share comes back.
+  holder.reset();
+  ASSERT_TRUE(server.WaitForLog("client closed the connection while receiving its report"));
+  ScriptedClient next(server.Port());
+  next.SendLine(line);
+  EXPECT_EQ(next.ReadLine(), "cv2_ready_for_buffer");
+}
+
 }  // namespace
 }  // namespace cv2::test
