@@ -137,8 +137,16 @@ void CheckEntry(const CatalogueEntry& entry) {
   if (!entry.Fields.Version.empty() && !IsSafeFolderName(entry.Fields.Version))
     throw Error("entry \"" + key + "\": Version \"" + entry.Fields.Version +
                 "\" must be usable as one folder name");
+  // The client takes the update list as text up to its first zero byte.
+  auto hasZero = [](const std::string& text) { return text.find('\0') != std::string::npos; };
+  for (const auto& f : TTransRecord::Fields())
+    if (hasZero(entry.Fields.*f.Member))
+      throw Error("entry \"" + key + "\": " + f.Name + " holds a zero byte");
+  for (const auto& [keyword, value] : entry.Conditions)
+    if (hasZero(value)) throw Error("entry \"" + key + "\": a condition holds a zero byte");
   for (const std::string& id : entry.Ids) {
-    if (Trim(id).empty() || id.find_first_of("\r\n") != std::string::npos || id.size() > 512)
+    if (Trim(id).empty() || id.find_first_of(std::string("\r\n\0", 3)) != std::string::npos ||
+        id.size() > 512)
       throw Error("entry \"" + key +
                   "\": an ID is empty, longer than 512 bytes or holds a line end");
   }

@@ -1,13 +1,10 @@
 // The cv2server program itself: operator commands, a served session, and clear failures.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 
 #include <fstream>
 #include <regex>
 
+#include "program_runner.h"
 #include "server_harness.h"
 
 namespace cv2::test {
@@ -15,86 +12,19 @@ namespace {
 
 const std::string kProgram = std::string(CV2_OUTPUT_DIR) + "/cv2server";
 
-// A running cv2server with its output collected; killed if a test leaves it running.
-class Program {
- public:
-  explicit Program(const std::vector<std::string>& args) {
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    m_pid = fork();
-    if (m_pid == 0) {
-      dup2(out[1], 1);
-      dup2(err[1], 2);
-      std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
-      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(kProgram.c_str(), argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    m_out = out[0];
-    m_err = err[0];
-  }
-  ~Program() {
-    if (m_pid > 0) {
-      kill(m_pid, SIGKILL);
-      waitpid(m_pid, nullptr, 0);
-    }
-    close(m_out);
-    close(m_err);
-  }
-
-  // The first line of standard output, waiting at most ten seconds.
-  std::string FirstLine() {
-    while (m_stdout.find('\n') == std::string::npos && Read(m_out, m_stdout)) {
-    }
-    return m_stdout.substr(0, m_stdout.find('\n'));
-  }
-
-  // Waits for the end (at most 30 s) and gives the exit status, or -1.
-  int Wait() {
-    while (Read(m_out, m_stdout)) {
-    }
-    while (Read(m_err, m_stderr)) {
-    }
-    for (int i = 0; i < 3000; ++i) {
-      int status = 0;
-      if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      }
-      usleep(10000);
-    }
-    return -1;
-  }
-  void Signal(int sig) { kill(m_pid, sig); }
-  const std::string& Out() const { return m_stdout; }
-  const std::string& Err() const { return m_stderr; }
-
- private:
-  static bool Read(int fd, std::string& into) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 10000) <= 0) return false;
-    char buf[4096];
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n <= 0) return false;
-    into.append(buf, static_cast<size_t>(n));
-    return true;
-  }
-
-  pid_t m_pid = -1;
-  int m_out = -1, m_err = -1;
-  std::string m_stdout, m_stderr;
-};
-
 struct Result {
   int Status;
   std::string Out, Err;
 };
 
+// Output files of the programs run by these tests.
+const std::string& OutputFolder() {
+  static TempDir folder;
+  return folder.Path();
+}
+
 Result RunServer(const std::vector<std::string>& args) {
-  Program p(args);
+  Program p(kProgram, args, OutputFolder());
   const int status = p.Wait();
   return {status, p.Out(), p.Err()};
 }
@@ -158,7 +88,8 @@ TEST(ServerCommands, ServeSessionsAndPackagesThenStopOnSigterm) {
                 .Status,
             0);
   const uint32_t user = SqliteServerStore(StoreFile(data)).CreateUser().User;
-  Program server({"serve", "--data", data, "--port", "0", "--http-port", "0"});
+  Program server(kProgram, {"serve", "--data", data, "--port", "0", "--http-port", "0"},
+                 dir.Path());
   const std::string ready = server.FirstLine();
   std::smatch m;
   ASSERT_TRUE(std::regex_search(

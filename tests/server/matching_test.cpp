@@ -191,6 +191,10 @@ TEST(Matching, EntriesThatCouldNameAFolderOutsideTheDownloadsAreRefused) {
     EXPECT_THROW(CheckEntry(Entry("K", {"X"}, version)), Error) << version;
   }
   EXPECT_THROW(CheckEntry(Entry("K", {"X\r\nY"}, "1")), Error);
+  EXPECT_THROW(CheckEntry(Entry("K", {std::string("X\0Y", 3)}, "1")), Error);
+  CatalogueEntry zero = Entry("K", {"X"}, "1");
+  zero.Fields.Description = std::string("cut\0here", 8);  // the client's list would end there
+  EXPECT_THROW(CheckEntry(zero), Error);
   EXPECT_THROW(CheckEntry(Entry("K", {"X"}, "1", {{"colour", "red"}})), Error);
   EXPECT_NO_THROW(CheckEntry(Entry("K-1.2_x", {"X"}, "1.2.3")));
 }
