@@ -81,6 +81,21 @@ TEST(EndToEnd, SyncReceivesTheDemoUpdatesOfThisMachine) {
   std::string ran;
   ASSERT_TRUE(ReadWholeFile(dir.File("ran.log"), ran)) << "no demo setup program ran";
   EXPECT_EQ(Lines(ran), devices) << ran;
+
+  // A second run is offered the same updates and refuses every one as delivered before.
+  Program again(ctl, {"sync", "--yes"}, dir.Path(), env);
+  ASSERT_EQ(again.Wait(std::chrono::seconds(300)), 0) << again.Out() << again.Err();
+  EXPECT_NE(again.Err().find("No new updates this time.  In the past, Corvantis delivered " +
+                             std::to_string(offers) + " new updates to you."),
+            std::string::npos)
+      << again.Err();
+  EXPECT_NE(again.Out().find("ShouldDownload() found existing same Corvantis version for:"),
+            std::string::npos);
+  Program historyAfter(ctl, {"history", "list"}, dir.Path(), env);
+  ASSERT_EQ(historyAfter.Wait(), 0);
+  EXPECT_EQ(historyAfter.Out(), history.Out());
+  ASSERT_TRUE(ReadWholeFile(dir.File("ran.log"), ran));
+  EXPECT_EQ(Lines(ran), devices) << "a setup program ran again";
 }
 
 }  // namespace
