@@ -16,6 +16,7 @@
 #include "curl_transfer.h"
 #include "error.h"
 #include "paths.h"
+#include "safe_names.h"
 #include "text_util.h"
 #include "transfer_rules.h"
 
@@ -218,9 +219,9 @@ void CurlTransports::WorkEnd() {
 }
 
 void CurlTransports::CheckFileName(const std::string& name) {
-  if (auto reason = RefusalOfFileName(name)) {
-    m_state.AppendLog("Refused to store download \"" + name + "\": " + *reason);
-    throw Error("Refused file name \"" + name + "\": " + *reason);
+  if (auto reason = PathNameFault(name)) {
+    m_state.AppendLog("Refused to store download \"" + name + "\": the name " + *reason);
+    throw Error("Refused file name \"" + name + "\": the name " + *reason);
   }
 }
 
@@ -350,7 +351,7 @@ void CurlTransports::FtpDownload(const UpdateRec& rec) {
 
 void CurlTransports::HttpDownload(const UpdateRec& rec) {
   if (rec.Item.empty()) return;
-  const std::string name = FileNameOfItem(rec.Item);
+  const std::string name = ItemFileName(rec.Item);
   CheckFileName(name);
   std::error_code ec;
   std::filesystem::create_directories(rec.Folder, ec);

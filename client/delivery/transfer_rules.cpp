@@ -33,19 +33,4 @@ std::string HttpUrlOf(const std::string& item) {
   return "http://" + item;
 }
 
-std::string FileNameOfItem(const std::string& item) {
-  const size_t slash = item.rfind('/');
-  return slash == std::string::npos ? item : item.substr(slash + 1);
-}
-
-std::optional<std::string> RefusalOfFileName(const std::string& name) {
-  if (name.empty()) return "the name is empty";
-  if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos)
-    return "the name holds a path separator";
-  if (name.find("..") != std::string::npos) return "the name holds \"..\"";
-  if (name == ".") return "the name is the folder itself";
-  if (name.find('\0') != std::string::npos) return "the name holds a NUL byte";
-  return std::nullopt;
-}
-
 }  // namespace cv2

@@ -27,11 +27,5 @@ FtpItem SplitFtpItem(const std::string& item);
 // The address an HTTP item is fetched from: items that name their scheme ("http://" or
 // "https://", in any letter case) keep it, every other item is fetched as "http://" + item.
 std::string HttpUrlOf(const std::string& item);
-// The file name of an item: the text after its last "/" (all of it when it has none).
-std::string FileNameOfItem(const std::string& item);
-
-// Why a file name that came from the network must not be used in a download folder, or nullopt
-// when it may. Such a name never leaves its folder.
-std::optional<std::string> RefusalOfFileName(const std::string& name);
 
 }  // namespace cv2

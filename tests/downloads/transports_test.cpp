@@ -12,6 +12,7 @@
 #include "fake_ui.h"
 #include "peer_process.h"
 #include "registry_memory.h"
+#include "safe_names.h"
 #include "transfer_rules.h"
 
 namespace cv2 {
@@ -170,8 +171,8 @@ TEST(TransferRules, PortsAddressesAndNames) {
   EXPECT_EQ(item.FileName, "c.exe");
   EXPECT_EQ(SplitFtpItem("host/file.zip").Folders.size(), 0u);
   EXPECT_EQ(SplitFtpItem("file.zip").Host, "");
-  EXPECT_EQ(FileNameOfItem("host/dir/setup.exe"), "setup.exe");
-  EXPECT_EQ(FileNameOfItem("setup.exe"), "setup.exe");
+  EXPECT_EQ(ItemFileName("host/dir/setup.exe"), "setup.exe");
+  EXPECT_EQ(ItemFileName("setup.exe"), "setup.exe");
 
   const struct {
     std::string name;
@@ -186,7 +187,7 @@ TEST(TransferRules, PortsAddressesAndNames) {
                {"drv.zip", false},
                {".hidden", false}};
   for (const auto& row : names)
-    EXPECT_EQ(RefusalOfFileName(row.name).has_value(), row.refused) << row.name;
+    EXPECT_EQ(PathNameFault(row.name).has_value(), row.refused) << row.name;
 }
 
 TEST_F(Downloads, FtpChangesIntoEachFolderAndRetrievesTheFile) {
@@ -247,7 +248,7 @@ TEST_F(Downloads, FtpOutcomes) {
     SCOPED_TRACE(row.name);
     PeerProcess peer;
     StartFtp(peer, row.peer);
-    const std::string name = FileNameOfItem(row.item);
+    const std::string name = ItemFileName(row.item);
     fs::create_directories(Folder());
     WriteFile(Target(name), "an older copy");
     ui.progress.clear();
@@ -316,7 +317,7 @@ TEST_F(Downloads, HttpOutcomes) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.item);
-    const std::string target = Target(FileNameOfItem(row.item));
+    const std::string target = Target(ItemFileName(row.item));
     EXPECT_EQ(Fails([&] { transports.HttpDownload(Rec(row.item)); }), !row.ok);
     if (row.leftSize < 0) {
       EXPECT_FALSE(fs::exists(target));
