@@ -5,8 +5,7 @@
 #include <string>
 
 #include "registry.h"
-
-struct sqlite3;
+#include "sqlite_database.h"
 
 namespace cv2 {
 
@@ -26,8 +25,8 @@ class SqliteRegistry : public RegistryBackend {
   SqliteRegistry& operator=(const SqliteRegistry&) = delete;
 
   // True when this open created the store's tables: a new store, to be seeded by its owner.
-  bool Created() const { return m_created; }
-  const std::string& File() const { return m_file; }
+  bool Created() const { return m_db.Created(); }
+  const std::string& File() const { return m_db.File(); }
 
   bool KeyExists(const std::string& path) override;
   bool CreateKey(const std::string& path) override;
@@ -40,17 +39,11 @@ class SqliteRegistry : public RegistryBackend {
                  bool onlyMissing) override;
 
  private:
-  class Statement;
-  class Transaction;
-  void Exec(const char* sql);
-  [[noreturn]] void Fail(const std::string& what);
   void CreateKeyInTransaction(const std::string& path);
   void UpsertInTransaction(const std::string& path, const std::string& name, const RegValue& value,
                            bool onlyMissing);
 
-  std::string m_file;
-  sqlite3* m_db = nullptr;
-  bool m_created = false;
+  SqliteDatabase m_db;
 };
 
 }  // namespace cv2

@@ -63,7 +63,7 @@ std::vector<Catalogue::Offer> Catalogue::Match(const Report& report) const {
       for (size_t index : it->second) {
         const CatalogueEntry& entry = m_entries[index];
         if (!MeetsConditions(entry, report)) continue;
-        if (!best || CompareVersions(entry.Fields.Version, best->Fields.Version) > 0) {
+        if (!best || server::CompareVersions(entry.Fields.Version, best->Fields.Version) > 0) {
           best = &entry;
           bestIndex = index;
         }

@@ -133,7 +133,7 @@ DemoCatalogue BuildDemoCatalogue(const Tree& hardwareList, const std::string& pa
       if (!Trim(id.Text).empty()) entry.Ids.push_back(Trim(id.Text));
     if (entry.Ids.empty() || !seenIds.insert(AsciiLower(entry.Ids.front())).second) continue;
 
-    const std::string version = VersionAbove(firstVersion[device.Text]);
+    const std::string version = server::VersionAbove(firstVersion[device.Text]);
     if (!IsSafeFolderName(version)) continue;  // a version the client could not make a folder of
     const std::string key = KeyFor(entry.Ids.front());
     const std::string mfg = FirstValue(device, "Manufacturers");

@@ -1,6 +1,5 @@
 #include "sqlite_server_store.h"
 
-#include <sqlite3.h>
 #include <sys/random.h>
 
 #include <algorithm>
@@ -76,160 +75,45 @@ void RandomBytes(void* data, size_t size) {
     size -= static_cast<size_t>(n);
   }
 }
+
+[[noreturn]] void RaiseServerStoreError(const SqliteFault& fault) {
+  const std::string store = "The server store '" + fault.File + "'";
+  if (fault.Kind == SqliteFaultKind::CannotOpen)
+    throw ServerStoreError(store + " cannot be opened: " + fault.Why);
+  if (fault.Kind == SqliteFaultKind::Foreign)
+    throw ServerStoreError(store +
+                           " cannot be used: it is a database of another program. It was left "
+                           "as it is.");
+  throw ServerStoreError(store + ": " + fault.What + ": " + fault.Why);
+}
 }  // namespace
 
 std::string StoreFile(const std::string& dataFolder) {
   return JoinPath(dataFolder, "catalogue.db");
 }
 
-class SqliteServerStore::Statement {
- public:
-  Statement(SqliteServerStore& owner, const char* sql) : m_owner(owner) {
-    if (sqlite3_prepare_v2(owner.m_db, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
-      owner.Fail("cannot prepare a statement");
-  }
-  ~Statement() { sqlite3_finalize(m_stmt); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-
-  Statement& Text(int index, const std::string& value) {
-    sqlite3_bind_text(m_stmt, index, value.data(), static_cast<int>(value.size()),
-                      SQLITE_TRANSIENT);
-    return *this;
-  }
-  Statement& Blob(int index, const std::string& value) {
-    sqlite3_bind_blob(m_stmt, index, value.data(), static_cast<int>(value.size()),
-                      SQLITE_TRANSIENT);
-    return *this;
-  }
-  Statement& Int(int index, int64_t value) {
-    sqlite3_bind_int64(m_stmt, index, value);
-    return *this;
-  }
-  bool Step() {
-    int rc = sqlite3_step(m_stmt);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    sqlite3_reset(m_stmt);
-    m_owner.Fail("cannot run a statement");
-  }
-  // Makes a cached statement ready for its next use.
-  void Reset() {
-    sqlite3_reset(m_stmt);
-    sqlite3_clear_bindings(m_stmt);
-  }
-  std::string Bytes(int col) {
-    const void* data = sqlite3_column_blob(m_stmt, col);
-    int size = sqlite3_column_bytes(m_stmt, col);
-    return data ? std::string(static_cast<const char*>(data), static_cast<size_t>(size))
-                : std::string();
-  }
-  int64_t Integer(int col) { return sqlite3_column_int64(m_stmt, col); }
-  bool IsNull(int col) { return sqlite3_column_type(m_stmt, col) == SQLITE_NULL; }
-
- private:
-  SqliteServerStore& m_owner;
-  sqlite3_stmt* m_stmt = nullptr;
-};
-
-// BEGIN IMMEDIATE takes the write lock at once, so two writers queue instead of deadlocking.
 // A cached statement is reset when its use ends, so that no read stays open on an old snapshot.
 struct ResetOnExit {
-  SqliteServerStore::Statement& Stmt;
-  ~ResetOnExit();
+  SqliteStatement& Stmt;
+  ~ResetOnExit() { Stmt.Reset(); }
 };
 
-class SqliteServerStore::Transaction {
- public:
-  explicit Transaction(SqliteServerStore& owner) : m_owner(owner) { owner.Exec("BEGIN IMMEDIATE"); }
-  ~Transaction() {
-    if (!m_done) sqlite3_exec(m_owner.m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-  }
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
-  void Commit() {
-    m_owner.Exec("COMMIT");
-    m_done = true;
-  }
+SqliteServerStore::SqliteServerStore(const std::string& file, int busyTimeoutMs)
+    : m_db(file, {.ApplicationId = kApplicationId,
+                  .Schema = kSchema,
+                  .EveryOpen = "PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL",
+                  .BusyTimeoutMs = busyTimeoutMs,
+                  .Raise = RaiseServerStoreError}) {}
 
- private:
-  SqliteServerStore& m_owner;
-  bool m_done = false;
-};
+SqliteServerStore::~SqliteServerStore() = default;
 
-ResetOnExit::~ResetOnExit() {
-  Stmt.Reset();
-}
-
-SqliteServerStore::SqliteServerStore(const std::string& file, int busyTimeoutMs) : m_file(file) {
-  int rc =
-      sqlite3_open_v2(file.c_str(), &m_db,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-  if (rc != SQLITE_OK) {
-    std::string why = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
-    sqlite3_close(m_db);
-    m_db = nullptr;
-    throw ServerStoreError("The server store '" + file + "' cannot be opened: " + why);
-  }
-  sqlite3_busy_timeout(m_db, busyTimeoutMs);
-  try {
-    bool empty = false;
-    int64_t id = 0;
-    {
-      Statement tables(*this, "SELECT count(*) FROM sqlite_master");
-      tables.Step();
-      empty = tables.Integer(0) == 0;
-      Statement appId(*this, "PRAGMA application_id");
-      appId.Step();
-      id = appId.Integer(0);
-    }
-    if (!empty && id != kApplicationId)
-      throw ServerStoreError("The server store '" + file +
-                             "' cannot be used: it is a database of another program. It was left "
-                             "as it is.");
-    Exec("PRAGMA foreign_keys=ON");
-    Exec("PRAGMA synchronous=NORMAL");
-    if (empty) {
-      Exec("PRAGMA journal_mode=WAL");
-      Transaction tx(*this);
-      Exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
-      Exec(kSchema);
-      tx.Commit();
-    }
-  } catch (...) {
-    m_cache.clear();
-    sqlite3_close(m_db);
-    m_db = nullptr;
-    throw;
-  }
-}
-
-SqliteServerStore::~SqliteServerStore() {
-  m_cache.clear();
-  sqlite3_close(m_db);
-}
-
-void SqliteServerStore::Fail(const std::string& what) {
-  throw ServerStoreError("The server store '" + m_file + "': " + what + ": " +
-                         sqlite3_errmsg(m_db));
-}
-
-void SqliteServerStore::Exec(const char* sql) {
-  char* message = nullptr;
-  if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-    std::string why = message ? message : "unknown error";
-    sqlite3_free(message);
-    throw ServerStoreError("The server store '" + m_file + "': " + why);
-  }
-}
-
-SqliteServerStore::Statement& SqliteServerStore::Cached(const char* sql) {
+SqliteStatement& SqliteServerStore::Cached(const char* sql) {
   for (auto& [text, stmt] : m_cache)
     if (text == sql) {
       stmt->Reset();
       return *stmt;
     }
-  m_cache.emplace_back(sql, std::make_unique<Statement>(*this, sql));
+  m_cache.emplace_back(sql, std::make_unique<SqliteStatement>(m_db, sql));
   return *m_cache.back().second;
 }
 
@@ -244,31 +128,31 @@ Account SqliteServerStore::CreateUser() {
     RandomBytes(raw, sizeof raw);
     Account account{number, {}};
     for (unsigned char b : raw) account.Password += kAlphabet[b % (sizeof kAlphabet - 1)];
-    Statement& insert =
+    SqliteStatement& insert =
         Cached("INSERT OR IGNORE INTO users(number, password, created) VALUES(?, ?, ?)");
     ResetOnExit resetinsert{insert};
     insert.Int(1, number).Text(2, account.Password).Text(3, UtcNow());
     insert.Step();
-    if (sqlite3_changes(m_db) == 1) return account;
+    if (m_db.Changes() == 1) return account;
   }
   throw ServerStoreError("cannot issue a new user number");
 }
 
 bool SqliteServerStore::UserExists(uint32_t user) {
-  Statement& q = Cached("SELECT 1 FROM users WHERE number = ?");
+  SqliteStatement& q = Cached("SELECT 1 FROM users WHERE number = ?");
   ResetOnExit resetq{q};
   q.Int(1, user);
   return q.Step();
 }
 
 SupportOutcome SqliteServerStore::AddSupportRequest(uint32_t user, const std::string& text) {
-  Transaction tx(*this);
-  Statement replace(
-      *this, "UPDATE support_requests SET state = 'replaced' WHERE user = ? AND state = 'open'");
+  SqliteTransaction tx(m_db);
+  SqliteStatement replace(
+      m_db, "UPDATE support_requests SET state = 'replaced' WHERE user = ? AND state = 'open'");
   replace.Int(1, user).Step();
-  const bool replaced = sqlite3_changes(m_db) > 0;
-  Statement insert(
-      *this, "INSERT INTO support_requests(user, text, received, state) VALUES(?, ?, ?, 'open')");
+  const bool replaced = m_db.Changes() > 0;
+  SqliteStatement insert(
+      m_db, "INSERT INTO support_requests(user, text, received, state) VALUES(?, ?, ?, 'open')");
   insert.Int(1, user).Blob(2, text).Text(3, UtcNow()).Step();
   tx.Commit();
   return replaced ? SupportOutcome::Replaced : SupportOutcome::Added;
@@ -276,7 +160,8 @@ SupportOutcome SqliteServerStore::AddSupportRequest(uint32_t user, const std::st
 
 std::vector<SupportRequest> SqliteServerStore::SupportRequests() {
   std::vector<SupportRequest> out;
-  Statement q(*this, "SELECT id, user, text, received, state FROM support_requests ORDER BY id");
+  SqliteStatement q(m_db,
+                    "SELECT id, user, text, received, state FROM support_requests ORDER BY id");
   while (q.Step())
     out.push_back(SupportRequest{q.Integer(0), static_cast<uint32_t>(q.Integer(1)), q.Bytes(2),
                                  q.Bytes(3), q.Bytes(4)});
@@ -284,7 +169,8 @@ std::vector<SupportRequest> SqliteServerStore::SupportRequests() {
 }
 
 std::optional<SupportRequest> SqliteServerStore::FindSupportRequest(int64_t id) {
-  Statement q(*this, "SELECT id, user, text, received, state FROM support_requests WHERE id = ?");
+  SqliteStatement q(m_db,
+                    "SELECT id, user, text, received, state FROM support_requests WHERE id = ?");
   q.Int(1, id);
   if (!q.Step()) return std::nullopt;
   return SupportRequest{q.Integer(0), static_cast<uint32_t>(q.Integer(1)), q.Bytes(2), q.Bytes(3),
@@ -292,26 +178,27 @@ std::optional<SupportRequest> SqliteServerStore::FindSupportRequest(int64_t id) 
 }
 
 int64_t SqliteServerStore::QueueSupportAnswer(uint32_t user, const std::string& text) {
-  Transaction tx(*this);
+  SqliteTransaction tx(m_db);
   {
-    Statement known(*this, "SELECT 1 FROM users WHERE number = ?");
+    SqliteStatement known(m_db, "SELECT 1 FROM users WHERE number = ?");
     known.Int(1, user);
     if (!known.Step())
       throw ServerStoreError("no user number " + std::to_string(user) + " was issued");
   }
-  Statement close(
-      *this, "UPDATE support_requests SET state = 'answered' WHERE user = ? AND state = 'open'");
+  SqliteStatement close(
+      m_db, "UPDATE support_requests SET state = 'answered' WHERE user = ? AND state = 'open'");
   close.Int(1, user).Step();
-  Statement insert(*this, "INSERT INTO support_answers(user, text, queued) VALUES(?, ?, ?)");
+  SqliteStatement insert(m_db, "INSERT INTO support_answers(user, text, queued) VALUES(?, ?, ?)");
   insert.Int(1, user).Blob(2, text).Text(3, UtcNow()).Step();
-  const int64_t id = sqlite3_last_insert_rowid(m_db);
+  const int64_t id = m_db.LastInsertId();
   tx.Commit();
   return id;
 }
 
 std::vector<SupportAnswer> SqliteServerStore::SupportAnswers() {
   std::vector<SupportAnswer> out;
-  Statement q(*this, "SELECT id, user, text, queued, delivered FROM support_answers ORDER BY id");
+  SqliteStatement q(m_db,
+                    "SELECT id, user, text, queued, delivered FROM support_answers ORDER BY id");
   while (q.Step())
     out.push_back(SupportAnswer{q.Integer(0), static_cast<uint32_t>(q.Integer(1)), q.Bytes(2),
                                 q.Bytes(3), q.IsNull(4) ? "" : q.Bytes(4)});
@@ -319,7 +206,7 @@ std::vector<SupportAnswer> SqliteServerStore::SupportAnswers() {
 }
 
 std::optional<SupportAnswer> SqliteServerStore::PendingSupportAnswer(uint32_t user) {
-  Statement& q = Cached(
+  SqliteStatement& q = Cached(
       "SELECT id, user, text, queued FROM support_answers WHERE user = ? AND delivered IS NULL "
       "ORDER BY id LIMIT 1");
   ResetOnExit resetq{q};
@@ -330,87 +217,81 @@ std::optional<SupportAnswer> SqliteServerStore::PendingSupportAnswer(uint32_t us
 }
 
 void SqliteServerStore::MarkSupportAnswerDelivered(int64_t answerId) {
-  Statement& q =
+  SqliteStatement& q =
       Cached("UPDATE support_answers SET delivered = ? WHERE id = ? AND delivered IS NULL");
   ResetOnExit resetq{q};
   q.Text(1, UtcNow()).Int(2, answerId).Step();
 }
 
 int64_t SqliteServerStore::CatalogueGeneration() {
-  Statement& q = Cached("SELECT value FROM meta WHERE key = 'catalogue_generation'");
+  SqliteStatement& q = Cached("SELECT value FROM meta WHERE key = 'catalogue_generation'");
   ResetOnExit resetq{q};
   return q.Step() ? q.Integer(0) : 0;
 }
 
 void SqliteServerStore::BumpGeneration() {
-  Exec("UPDATE meta SET value = value + 1 WHERE key = 'catalogue_generation'");
+  m_db.Exec("UPDATE meta SET value = value + 1 WHERE key = 'catalogue_generation'");
 }
 
 std::vector<CatalogueEntry> SqliteServerStore::LoadCatalogue() {
   // One read transaction, so that the entries and their parts are of one state.
-  Exec("BEGIN");
-  try {
-    std::vector<CatalogueEntry> entries;
-    std::vector<int64_t> ids;
-    {
-      Statement q(*this, "SELECT id, base_key FROM entries ORDER BY id");
-      while (q.Step()) {
-        ids.push_back(q.Integer(0));
-        entries.emplace_back();
-        entries.back().Fields.BaseKey = q.Bytes(1);
-      }
+  SqliteTransaction tx(m_db, SqliteTransaction::Mode::Deferred);
+  std::vector<CatalogueEntry> entries;
+  std::vector<int64_t> ids;
+  {
+    SqliteStatement q(m_db, "SELECT id, base_key FROM entries ORDER BY id");
+    while (q.Step()) {
+      ids.push_back(q.Integer(0));
+      entries.emplace_back();
+      entries.back().Fields.BaseKey = q.Bytes(1);
     }
-    auto indexOf = [&](int64_t id) -> CatalogueEntry* {
-      auto it = std::lower_bound(ids.begin(), ids.end(), id);
-      return it != ids.end() && *it == id ? &entries[static_cast<size_t>(it - ids.begin())]
-                                          : nullptr;
-    };
-    {
-      Statement q(*this, "SELECT entry_id, name, value FROM entry_fields");
-      while (q.Step())
-        if (CatalogueEntry* e = indexOf(q.Integer(0)))
-          if (std::string* field = e->Fields.FieldByName(q.Bytes(1));
-              field && q.Bytes(1) != "BaseKey")
-            *field = q.Bytes(2);
-    }
-    {
-      Statement q(*this, "SELECT entry_id, hwid FROM entry_ids ORDER BY entry_id, position");
-      while (q.Step())
-        if (CatalogueEntry* e = indexOf(q.Integer(0))) e->Ids.push_back(q.Bytes(1));
-    }
-    {
-      Statement q(
-          *this,
-          "SELECT entry_id, keyword, value FROM entry_conditions ORDER BY entry_id, position");
-      while (q.Step())
-        if (CatalogueEntry* e = indexOf(q.Integer(0)))
-          e->Conditions.emplace_back(q.Bytes(1), q.Bytes(2));
-    }
-    Exec("COMMIT");
-    return entries;
-  } catch (...) {
-    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    throw;
   }
+  auto indexOf = [&](int64_t id) -> CatalogueEntry* {
+    auto it = std::lower_bound(ids.begin(), ids.end(), id);
+    return it != ids.end() && *it == id ? &entries[static_cast<size_t>(it - ids.begin())] : nullptr;
+  };
+  {
+    SqliteStatement q(m_db, "SELECT entry_id, name, value FROM entry_fields");
+    while (q.Step())
+      if (CatalogueEntry* e = indexOf(q.Integer(0)))
+        if (std::string* field = e->Fields.FieldByName(q.Bytes(1));
+            field && q.Bytes(1) != "BaseKey")
+          *field = q.Bytes(2);
+  }
+  {
+    SqliteStatement q(m_db, "SELECT entry_id, hwid FROM entry_ids ORDER BY entry_id, position");
+    while (q.Step())
+      if (CatalogueEntry* e = indexOf(q.Integer(0))) e->Ids.push_back(q.Bytes(1));
+  }
+  {
+    SqliteStatement q(
+        m_db, "SELECT entry_id, keyword, value FROM entry_conditions ORDER BY entry_id, position");
+    while (q.Step())
+      if (CatalogueEntry* e = indexOf(q.Integer(0)))
+        e->Conditions.emplace_back(q.Bytes(1), q.Bytes(2));
+  }
+  tx.Commit();
+  return entries;
 }
 
 void SqliteServerStore::PutEntries(const std::vector<CatalogueEntry>& entries, bool replaceAll) {
   for (const CatalogueEntry& entry : entries) CheckEntry(entry);
-  Transaction tx(*this);
-  if (replaceAll) Exec("DELETE FROM entries");
+  SqliteTransaction tx(m_db);
+  if (replaceAll) m_db.Exec("DELETE FROM entries");
   for (const CatalogueEntry& entry : entries) {
-    Statement upsert(*this,
-                     "INSERT INTO entries(base_key) VALUES(?) ON CONFLICT(base_key) DO NOTHING");
+    SqliteStatement upsert(
+        m_db, "INSERT INTO entries(base_key) VALUES(?) ON CONFLICT(base_key) DO NOTHING");
     upsert.Text(1, entry.Fields.BaseKey).Step();
     int64_t id = 0;
     {
-      Statement q(*this, "SELECT id FROM entries WHERE base_key = ?");
+      SqliteStatement q(m_db, "SELECT id FROM entries WHERE base_key = ?");
       q.Text(1, entry.Fields.BaseKey);
-      if (!q.Step()) Fail("cannot add an entry");
+      if (!q.Step()) m_db.Fail("cannot add an entry");
       id = q.Integer(0);
     }
     for (const char* table : {"entry_fields", "entry_ids", "entry_conditions"}) {
-      Statement clear(*this, (std::string("DELETE FROM ") + table + " WHERE entry_id = ?").c_str());
+      SqliteStatement clear(m_db,
+                            (std::string("DELETE FROM ") + table + " WHERE entry_id = ?").c_str());
       clear.Int(1, id).Step();
     }
     TTransRecord fields = entry.Fields;
@@ -419,16 +300,18 @@ void SqliteServerStore::PutEntries(const std::vector<CatalogueEntry>& entries, b
       if (value.empty() || std::string_view(f.Name) == "BaseKey" ||
           std::string_view(f.Name) == "HWID")
         continue;
-      Statement insert(*this, "INSERT INTO entry_fields(entry_id, name, value) VALUES(?, ?, ?)");
+      SqliteStatement insert(m_db,
+                             "INSERT INTO entry_fields(entry_id, name, value) VALUES(?, ?, ?)");
       insert.Int(1, id).Text(2, f.Name).Text(3, value).Step();
     }
     for (size_t i = 0; i < entry.Ids.size(); ++i) {
-      Statement insert(*this, "INSERT INTO entry_ids(entry_id, position, hwid) VALUES(?, ?, ?)");
+      SqliteStatement insert(m_db,
+                             "INSERT INTO entry_ids(entry_id, position, hwid) VALUES(?, ?, ?)");
       insert.Int(1, id).Int(2, static_cast<int64_t>(i)).Text(3, entry.Ids[i]).Step();
     }
     for (size_t i = 0; i < entry.Conditions.size(); ++i) {
-      Statement insert(
-          *this,
+      SqliteStatement insert(
+          m_db,
           "INSERT INTO entry_conditions(entry_id, position, keyword, value) VALUES(?, ?, ?, ?)");
       insert.Int(1, id)
           .Int(2, static_cast<int64_t>(i))
@@ -442,10 +325,10 @@ void SqliteServerStore::PutEntries(const std::vector<CatalogueEntry>& entries, b
 }
 
 bool SqliteServerStore::RemoveEntry(const std::string& baseKey) {
-  Transaction tx(*this);
-  Statement remove(*this, "DELETE FROM entries WHERE base_key = ?");
+  SqliteTransaction tx(m_db);
+  SqliteStatement remove(m_db, "DELETE FROM entries WHERE base_key = ?");
   remove.Text(1, baseKey).Step();
-  const bool removed = sqlite3_changes(m_db) > 0;
+  const bool removed = m_db.Changes() > 0;
   if (removed) BumpGeneration();
   tx.Commit();
   return removed;

@@ -5,8 +5,7 @@
 #include <string>
 
 #include "server_store.h"
-
-struct sqlite3;
+#include "sqlite_database.h"
 
 namespace cv2 {
 
@@ -32,20 +31,14 @@ class SqliteServerStore : public ServerStore {
   void PutEntries(const std::vector<CatalogueEntry>& entries, bool replaceAll) override;
   bool RemoveEntry(const std::string& baseKey) override;
 
- public:
-  class Statement;  // a prepared statement of this connection
-
  private:
-  class Transaction;
-  [[noreturn]] void Fail(const std::string& what);
-  void Exec(const char* sql);
-  Statement& Cached(const char* sql);
+  SqliteStatement& Cached(const char* sql);
   void BumpGeneration();
 
-  std::string m_file;
-  sqlite3* m_db = nullptr;
-  // Prepared statements of the session path, kept for the life of the connection.
-  std::vector<std::pair<const char*, std::unique_ptr<Statement>>> m_cache;
+  SqliteDatabase m_db;
+  // Prepared statements of the session path, kept for the life of the connection (declared after
+  // the connection, so they are finalized before it closes).
+  std::vector<std::pair<const char*, std::unique_ptr<SqliteStatement>>> m_cache;
 };
 
 // The file of the store inside a server data folder.

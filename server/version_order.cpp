@@ -5,7 +5,7 @@
 
 #include "text_util.h"
 
-namespace cv2 {
+namespace cv2::server {
 
 namespace {
 bool IsDigit(char c) {
@@ -71,4 +71,4 @@ std::string VersionAbove(std::string_view installed) {
   return trimmed + ".1";
 }
 
-}  // namespace cv2
+}  // namespace cv2::server

@@ -1,11 +1,12 @@
 #pragma once
 // The server's order of driver versions: dotted components compared one by one as numbers
 // ("10.0" is above "9.0"), a missing component counting as 0; text after a component's leading
-// digits is compared as text.
+// digits is compared as text. Its own namespace keeps it apart from the client's order, which
+// has the same name but other rules.
 #include <string>
 #include <string_view>
 
-namespace cv2 {
+namespace cv2::server {
 
 // Negative, 0 or positive as a sorts below, equal to or above b.
 int CompareVersions(std::string_view a, std::string_view b);
@@ -17,4 +18,4 @@ int CompareVersions(std::string_view a, std::string_view b);
 // gives "1.0.0.0".
 std::string VersionAbove(std::string_view installed);
 
-}  // namespace cv2
+}  // namespace cv2::server

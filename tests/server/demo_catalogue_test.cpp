@@ -63,7 +63,7 @@ TEST(DemoCatalogue, OffersEveryDriverOneVersionUpWithARunnablePackage) {
         break;
       }
     EXPECT_GT(std::strcmp(offer.Version.c_str(), installed.c_str()), 0);
-    EXPECT_GT(CompareVersions(offer.Version, installed), 0);
+    EXPECT_GT(server::CompareVersions(offer.Version, installed), 0);
   }
   EXPECT_NE(offers[6].Location.find("*message*\""), std::string::npos);
   EXPECT_NE(offers[7].Location.find("*html*"), std::string::npos);

@@ -24,8 +24,8 @@ TEST(Versions, NumericOrderAndAVersionAboveThatTextComparisonAlsoAccepts) {
       {"007", "7", 0},     {"1.2", "1.2.1", -1},
   };
   for (const auto& c : order) {
-    EXPECT_EQ(CompareVersions(c.A, c.B), c.Order) << c.A << " vs " << c.B;
-    EXPECT_EQ(CompareVersions(c.B, c.A), -c.Order) << c.B << " vs " << c.A;
+    EXPECT_EQ(server::CompareVersions(c.A, c.B), c.Order) << c.A << " vs " << c.B;
+    EXPECT_EQ(server::CompareVersions(c.B, c.A), -c.Order) << c.B << " vs " << c.A;
   }
   const std::pair<const char*, const char*> above[] = {
       {"5.1.0.0", "5.1.0.1"}, {"5.1.0.9", "5.1.1.0"}, {"2.19.99", "2.20.0"},
@@ -33,9 +33,9 @@ TEST(Versions, NumericOrderAndAVersionAboveThatTextComparisonAlsoAccepts) {
       {"0.0.0.0", "0.0.0.1"}, {"09", "10"},           {"2.6.32-5", "2.6.32-5.1"},
   };
   for (const auto& [installed, expected] : above) {
-    const std::string next = VersionAbove(installed);
+    const std::string next = server::VersionAbove(installed);
     EXPECT_EQ(next, expected) << installed;
-    EXPECT_GT(CompareVersions(next, installed), 0) << installed;
+    EXPECT_GT(server::CompareVersions(next, installed), 0) << installed;
     // The client compares version texts: the offer must sort above the installed one there too.
     EXPECT_GT(std::strcmp(next.c_str(), installed), 0) << installed;
   }
