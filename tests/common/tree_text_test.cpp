@@ -23,6 +23,8 @@ struct ReadCase {
   std::string error;  // empty: no error
 };
 
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+
 class TreeReadTest : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(TreeReadTest, ReadsShapeAndErrors) {

@@ -47,6 +47,8 @@ struct ParseCase {
   std::string raised;  // message of a raised error
 };
 
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
+
 class TransRecordParse : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(TransRecordParse, Outcome) {
