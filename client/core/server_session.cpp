@@ -186,7 +186,10 @@ void ServerSession::SocketSessionConnected(int /*error*/) {
   // The report is compressed once the connection stands and is held until the server asks for
   // it. A client without a user number asks for one first; otherwise it announces the report.
   CompressReport();
-  const std::string user = ReadSettingString(s.Store(), "User_licenceTXT");
+  AskAccountOrAnnounce(ReadSettingString(s.Store(), "User_licenceTXT"));
+}
+
+void ServerSession::AskAccountOrAnnounce(const std::string& user) {
   if (user.empty()) {
     SendLine("get_user");
     Enter(SessionState::AwaitAccount);
@@ -272,13 +275,7 @@ void ServerSession::CommandLine(const std::string& line) {
       reg.WriteString("User_passwordTXT", *command.Pass);
     }
     m_socket.SetLineMode(true);
-    if (user.empty()) {
-      SendLine("get_user");
-      Enter(SessionState::AwaitAccount);
-    } else {
-      SendHardwareLine(user);
-      Enter(SessionState::AwaitReady);
-    }
+    AskAccountOrAnnounce(user);
     return;
   }
 

@@ -81,6 +81,8 @@ class ServerSession : public SessionService, private SessionSocketEvents {
   void SummaryNotice();
   void SendLine(const std::string& line);
   void SendHardwareLine(const std::string& user);
+  // "get_user" without a user number, else the hardware line announcing the report.
+  void AskAccountOrAnnounce(const std::string& user);
   void CompressReport();
   void Enter(SessionState phase);
   void Progress();
